@@ -1,0 +1,32 @@
+# The one front door: make setup, make test (and, as they arrive, run and bench).
+SHELL := /bin/sh
+FUZZ_SECONDS ?= 30
+JOBS ?= $(shell nproc)
+
+.PHONY: all setup build test test-native test-win64 build-win32 fuzz-smoke fuzz clean
+
+all: build
+
+setup:
+	@scripts/setup.sh
+
+build: setup
+	cmake --preset native && cmake --build --preset native -j $(JOBS)
+	cmake --preset win64 && cmake --build --preset win64 -j $(JOBS)
+	cmake --preset win32 && cmake --build --preset win32 -j $(JOBS)
+	cmake --preset fuzz && cmake --build --preset fuzz -j $(JOBS)
+
+test: build
+	ctest --preset native -j $(JOBS)
+	scripts/stop-wine.sh build/win64/wineprefix; \
+	ctest --preset win64 -j $(JOBS); rc=$$?; \
+	scripts/stop-wine.sh build/win64/wineprefix; exit $$rc
+	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# Longer fuzzing outside CI, keeping what adds coverage: make fuzz SECONDS=600
+fuzz: setup
+	cmake --preset fuzz && cmake --build --preset fuzz -j $(JOBS)
+	scripts/fuzz.sh $(or $(SECONDS),300) --grow
+
+clean:
+	rm -rf build

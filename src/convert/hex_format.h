@@ -1,0 +1,30 @@
+// Binary to hex text: two uppercase digits per byte, sixteen bytes to a line,
+// " - " after the eighth byte of every line, CR LF between lines.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// Entry b holds the two ASCII digits of b, high digit first, so a byte's pair
+// is one 16-bit copy.
+using HexPair = std::array<char, 2>;
+
+constexpr std::array<HexPair, 256> MakeHexPairTable()
+{
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    std::array<HexPair, 256> table{};
+    for (size_t b = 0; b < 256; ++b) {
+        table[b] = HexPair{kDigits[b >> 4], kDigits[b & 15]};
+    }
+    return table;
+}
+
+inline constexpr std::array<HexPair, 256> HexPairTable = MakeHexPairTable();
+
+// Writes the hex text of cbSrc bytes to pDst followed by a zero byte and
+// returns the text's length (without the zero byte). pDst must hold
+// 4 * cbSrc bytes; for cbSrc == 0 nothing is written and 0 is returned.
+// The text ends right after the last pair, except that a line left half full
+// keeps its " -" and a full last line keeps its CR (its LF becomes the zero).
+uint32_t BytesToHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
