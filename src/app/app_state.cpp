@@ -1,0 +1,3 @@
+#include "app/app_state.h"
+
+APPSTATE AppState;

@@ -1,0 +1,53 @@
+#include "app/main_dialog.h"
+
+#include "app/app_state.h"
+#include "app/commands.h"
+#include "app/control_ids.h"
+#include "app/dialog_template.h"
+
+INT_PTR RunMainDialog()
+{
+    BYTE* pTemplate = static_cast<BYTE*>(GlobalAlloc(GPTR, CB_DIALOG_TEMPLATE_BLOCK));
+    if (pTemplate == NULL) {
+        return -1;
+    }
+    WriteMainDialogTemplate(pTemplate);
+
+    const INT_PTR nResult = DialogBoxIndirectParamA(AppState.hInstance, reinterpret_cast<LPCDLGTEMPLATEA>(pTemplate),
+                                                    NULL, MainDialogProc, 0);
+    GlobalFree(pTemplate);
+    return nResult;
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM /*lParam*/)
+{
+    switch (uMsg) {
+    case WM_INITDIALOG: {
+        HICON hIcon = LoadIconA(NULL, IDI_INFORMATION);
+        SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(hIcon));
+        AppState.hTimingLabel = GetDlgItem(hwnd, IDC_TIMING);
+        AppState.hDlg = hwnd;
+        return TRUE;  // the focus goes to the first tab stop
+    }
+
+    case WM_COMMAND:
+        // The whole wParam: a command runs only for notification code 0.
+        switch (wParam) {
+        case IDC_BIN2HEX:
+            OnBin2Hex(hwnd);
+            break;
+        case IDC_HEX2BIN:
+            OnHex2Bin(hwnd);
+            break;
+        case IDCANCEL:
+            EndDialog(hwnd, 0);
+            break;
+        }
+        return FALSE;
+
+    case WM_CLOSE:
+        EndDialog(hwnd, 0);
+        return FALSE;
+    }
+    return FALSE;
+}

@@ -1,0 +1,30 @@
+// The standard Open and Save As choosers, and whole files moved in one piece
+// between disk and a zero-filled memory block.
+#pragma once
+
+#include <windows.h>
+
+#define CCH_FILE_NAME MAX_PATH
+
+// "All Files" with the pattern "*.*", double-zero terminated.
+extern const char FILE_FILTER[];
+
+// Each chooser's own name buffer; a name stays valid until its next call.
+extern char szOpenName[CCH_FILE_NAME];
+extern char szSaveName[CCH_FILE_NAME];
+
+// Return the chooser's buffer: the chosen name, or an empty string when no
+// file was chosen (cancelled, or the dialog failed).
+LPCSTR PickInputFile(HWND hwndOwner, HINSTANCE hInstance, LPCSTR szTitle, LPCSTR szFilter);
+LPCSTR PickOutputFile(HWND hwndOwner, HINSTANCE hInstance, LPCSTR szTitle, LPCSTR szFilter);
+
+// Reads the whole file into a new zero-filled block one byte longer than the
+// file, so the data is always followed by a zero byte. On success stores the
+// block (the caller frees it with GlobalFree) and the bytes read, and returns
+// TRUE; on failure stores nothing and returns FALSE.
+BOOL LoadFileBytes(LPCSTR szPath, BYTE** ppData, DWORD* pcbData);
+
+// Creates or replaces the file with cbData bytes and flushes it. Returns the
+// bytes written; 0 when the file cannot be created or the write or flush
+// fails. A short count means the disk took less than asked.
+DWORD SaveFileBytes(LPCSTR szPath, const BYTE* pData, DWORD cbData);
