@@ -17,6 +17,7 @@ build: setup
 	cmake --preset fuzz && cmake --build --preset fuzz -j $(JOBS)
 
 test: build
+	scripts/check-exe.sh
 	ctest --preset native -j $(JOBS)
 	scripts/stop-wine.sh build/win64/wineprefix; \
 	ctest --preset win64 -j $(JOBS); rc=$$?; \

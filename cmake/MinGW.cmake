@@ -10,3 +10,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Static runtime: the executables need no toolchain DLL beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Release executables carry no symbols.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
