@@ -88,6 +88,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     }
 fi
 
+# Wine's own fonts (fonts-wine), which this Wine does not find by itself:
+# without Marlett the caption buttons show letters instead of their symbols.
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+
 # A virtual display has no window manager: Wine then draws each window's
 # frame itself (title bar, icon, close box) and does not wait for a manager
 # to confirm that a window was hidden. On a desktop the manager does both.
