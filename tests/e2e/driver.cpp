@@ -147,6 +147,16 @@ const std::vector<CASE> CASES = {
     {"hex2bin of a text ending in an unpaired digit: that byte is counted too",
      {Write("odd.txt", Text("00 FF 5")), Click(IDC_HEX2BIN), Choose(OPEN_TITLE, "odd.txt"), Timed(),
       Box(UNPAIRED_TEXT, "3"), Choose(SAVE_BIN_TITLE, "odd.bin"), FileOfSize("odd.bin", Bytes("\x00\xFF", 2), 3)}},
+    {"hex2bin of comments, mixed case and pairs without separators",
+     {Write("notes.txt", Text("; a header\r\n00 FF 5D DF\r\n0a0b-0C    ; mixed case, no spaces\r\n")),
+      Click(IDC_HEX2BIN), Choose(OPEN_TITLE, "notes.txt"), Timed(), Box(OK_TEXT, "7"),
+      Choose(SAVE_BIN_TITLE, "notes.bin"), File("notes.bin", Bytes("\x00\xFF\x5D\xDF\x0A\x0B\x0C", 7))}},
+    {"hex2bin of a TAB between pairs: an invalid character, the byte before it saved",
+     {Write("tab.txt", Text("00\t01")), Click(IDC_HEX2BIN), Choose(OPEN_TITLE, "tab.txt"), Timed(),
+      Box(BAD_CHAR_TEXT, "1"), Choose(SAVE_BIN_TITLE, "tab.bin"), File("tab.bin", Bytes("\x00", 1))}},
+    {"hex2bin of an empty file: success with nothing, and the empty result reported as nothing written",
+     {Write("empty.txt", Bytes("", 0)), Click(IDC_HEX2BIN), Choose(OPEN_TITLE, "empty.txt"), Timed(),
+      Box(OK_TEXT, "0"), Choose(SAVE_BIN_TITLE, "empty.bin"), Failure(), File("empty.bin", Bytes("", 0))}},
     {"3000 random bytes through bin2hex and back through hex2bin, in one run of the program",
      {Write("orig.bin", Random(3000)), Click(IDC_BIN2HEX), Choose(OPEN_TITLE, "orig.bin"), Timed(),
       Choose(SAVE_HEX_TITLE, "orig.hex"), File("orig.hex", RandomHex(3000)), Click(IDC_HEX2BIN),
@@ -288,7 +298,7 @@ BOOL WriteWholeFile(const std::string& sPath, const std::string& sContent)
     return fWritten && cbWritten == sContent.size();
 }
 
-// Where two texts first differ, shown with escapes, for the FAIL line.
+// Where two contents first differ, for the FAIL line.
 std::string DescribeDifference(const std::string& sWant, const std::string& sGot)
 {
     size_t i = 0;
@@ -296,9 +306,13 @@ std::string DescribeDifference(const std::string& sWant, const std::string& sGot
         ++i;
     }
     char szOut[160];
-    snprintf(szOut, sizeof(szOut), "%zu bytes, want %zu; first difference at byte %zu (want 0x%02X, got 0x%02X)",
-             sGot.size(), sWant.size(), i, i < sWant.size() ? static_cast<unsigned char>(sWant[i]) : 0u,
-             i < sGot.size() ? static_cast<unsigned char>(sGot[i]) : 0u);
+    if (i == sWant.size() || i == sGot.size()) {
+        snprintf(szOut, sizeof(szOut), "%zu bytes, want %zu; the first %zu are as expected", sGot.size(), sWant.size(),
+                 i);
+    } else {
+        snprintf(szOut, sizeof(szOut), "%zu bytes, want %zu; byte %zu is 0x%02X, want 0x%02X", sGot.size(),
+                 sWant.size(), i, static_cast<unsigned char>(sGot[i]), static_cast<unsigned char>(sWant[i]));
+    }
     return szOut;
 }
 
@@ -373,36 +387,37 @@ HWND FindOwnedDialog(const RUN* pRun, HWND hwndOwner, HWND hwndSkip)
     return NULL;
 }
 
-// Waits for a dialog owned by hwndOwner; on a deadline or the program's end, fails.
-BOOL WaitForOwnedDialog(RUN* pRun, HWND hwndOwner, const char* szWhat, HWND* phwnd)
+// Every wait of the driver: polls fDone() until it holds. At the deadline,
+// or as soon as the program has ended, fails with what it waited for; a
+// caller may then say more with a Fail of its own.
+template <typename FN>
+BOOL WaitFor(RUN* pRun, DWORD dwTimeoutMs, const char* szWhat, FN fDone)
 {
-    const ULONGLONG ullDeadline = GetTickCount64() + STEP_MS;
-    for (;;) {
-        *phwnd = FindOwnedDialog(pRun, hwndOwner, NULL);
-        if (*phwnd != NULL) {
-            return TRUE;
-        }
+    const ULONGLONG ullDeadline = GetTickCount64() + dwTimeoutMs;
+    while (!fDone()) {
         if (ProgramEnded(pRun)) {
             return Fail(pRun, "the program ended while waiting for %s", szWhat);
         }
         if (GetTickCount64() > ullDeadline) {
-            return Fail(pRun, "no %s within %lu ms; the program shows %s", szWhat, STEP_MS,
-                        DescribeWindow(pRun->hDlg).c_str());
-        }
-        Sleep(POLL_MS);
-    }
-}
-
-BOOL WaitUntilGone(RUN* pRun, HWND hwnd, const char* szWhat)
-{
-    const ULONGLONG ullDeadline = GetTickCount64() + STEP_MS;
-    while (IsWindow(hwnd)) {
-        if (GetTickCount64() > ullDeadline) {
-            return Fail(pRun, "%s did not close", szWhat);
+            return Fail(pRun, "no %s within %lu ms", szWhat, dwTimeoutMs);
         }
         Sleep(POLL_MS);
     }
     return TRUE;
+}
+
+BOOL WaitForOwnedDialog(RUN* pRun, HWND hwndOwner, const char* szWhat, HWND* phwnd)
+{
+    if (!WaitFor(pRun, STEP_MS, szWhat, [&] { return (*phwnd = FindOwnedDialog(pRun, hwndOwner, NULL)) != NULL; })) {
+        const std::string sWhy = pRun->szWhy;
+        return Fail(pRun, "%s; the program shows %s", sWhy.c_str(), DescribeWindow(pRun->hDlg).c_str());
+    }
+    return TRUE;
+}
+
+BOOL WaitUntilGone(RUN* pRun, HWND hwnd, const char* szWhat)
+{
+    return WaitFor(pRun, STEP_MS, szWhat, [&] { return !IsWindow(hwnd); });
 }
 
 // Posted, never sent: a click that opens a modal dialog would not return.
@@ -433,8 +448,7 @@ BOOL StartProgram(RUN* pRun, const char* szProgram)
     if (!fStarted) {
         return Fail(pRun, "cannot start %s (error %lu)", szProgram, GetLastError());
     }
-    const ULONGLONG ullDeadline = GetTickCount64() + START_MS;
-    for (;;) {
+    return WaitFor(pRun, START_MS, "the dialog", [&] {
         WINDOWS windows;
         CollectWindows(pRun, &windows);
         for (int i = 0; i < windows.chwnd; ++i) {
@@ -443,14 +457,8 @@ BOOL StartProgram(RUN* pRun, const char* szProgram)
                 return TRUE;
             }
         }
-        if (ProgramEnded(pRun)) {
-            return Fail(pRun, "the program ended before its dialog showed");
-        }
-        if (GetTickCount64() > ullDeadline) {
-            return Fail(pRun, "no window titled \"%s\" within %lu ms", DIALOG_TITLE, START_MS);
-        }
-        Sleep(POLL_MS);
-    }
+        return FALSE;
+    });
 }
 
 std::string LabelText(const RUN* pRun)
@@ -479,7 +487,7 @@ BOOL DoChoose(RUN* pRun, const STEP& step)
         return Fail(pRun, "expected the chooser \"%s\", got %s", step.szText, DescribeWindow(hChooser).c_str());
     }
     if (step.szFile == NULL) {
-        return ClickButton(pRun, hChooser, IDCANCEL) && WaitUntilGone(pRun, hChooser, step.szText);
+        return ClickButton(pRun, hChooser, IDCANCEL) && WaitUntilGone(pRun, hChooser, "the chooser to close");
     }
     HWND hName = GetDlgItem(hChooser, IDC_CHOOSER_NAME);
     if (hName == NULL) {
@@ -495,14 +503,9 @@ BOOL DoChoose(RUN* pRun, const STEP& step)
         return FALSE;
     }
     // The chooser closes, or asks a question first (a file to replace).
-    const ULONGLONG ullDeadline = GetTickCount64() + STEP_MS;
-    while (IsWindow(hChooser) && IsWindowVisible(hChooser) && FindOwnedDialog(pRun, hChooser, NULL) == NULL) {
-        if (GetTickCount64() > ullDeadline) {
-            return Fail(pRun, "\"%s\" did not close", step.szText);
-        }
-        Sleep(POLL_MS);
-    }
-    return TRUE;
+    return WaitFor(pRun, STEP_MS, "the chooser to close", [&] {
+        return !IsWindow(hChooser) || FindOwnedDialog(pRun, hChooser, NULL) != NULL;
+    });
 }
 
 // Before replacing a file the chooser asks, in a box of its own; answers Yes.
@@ -516,7 +519,7 @@ BOOL DoConfirm(RUN* pRun)
     if (!WaitForOwnedDialog(pRun, hChooser, "question whether to replace the file", &hQuestion)) {
         return FALSE;
     }
-    return ClickButton(pRun, hQuestion, IDYES) && WaitUntilGone(pRun, hChooser, "the chooser");
+    return ClickButton(pRun, hQuestion, IDYES) && WaitUntilGone(pRun, hChooser, "the chooser to close");
 }
 
 // A message box of the program: owned by the dialog, the expected text and
@@ -540,25 +543,21 @@ BOOL DoBox(RUN* pRun, const STEP& step)
             return Fail(pRun, "the box has more buttons than OK: %s", sDescription.c_str());
         }
     }
-    return ClickButton(pRun, hBox, IDOK) && WaitUntilGone(pRun, hBox, "the message box");
+    return ClickButton(pRun, hBox, IDOK) && WaitUntilGone(pRun, hBox, "the message box to close");
 }
 
 // The label comes to read what is expected: the conversion runs on after
 // the input chooser closes.
 BOOL DoLabel(RUN* pRun, const STEP& step)
 {
-    const ULONGLONG ullDeadline = GetTickCount64() + STEP_MS;
-    for (;;) {
-        const std::string sLabel = LabelText(pRun);
-        if (step.szText == NULL ? IsMilliseconds(sLabel) : sLabel == step.szText) {
-            return TRUE;
-        }
-        if (GetTickCount64() > ullDeadline) {
-            return Fail(pRun, "the label reads \"%s\", expected %s%s%s", sLabel.c_str(), step.szText ? "\"" : "",
-                        step.szText ? step.szText : "a time in milliseconds", step.szText ? "\"" : "");
-        }
-        Sleep(POLL_MS);
+    if (!WaitFor(pRun, STEP_MS, "the label's new text", [&] {
+            const std::string sLabel = LabelText(pRun);
+            return step.szText == NULL ? IsMilliseconds(sLabel) : sLabel == step.szText;
+        })) {
+        return Fail(pRun, "the label reads \"%s\", expected %s%s%s", LabelText(pRun).c_str(), step.szText ? "\"" : "",
+                    step.szText ? step.szText : "a time in milliseconds", step.szText ? "\"" : "");
     }
+    return TRUE;
 }
 
 // Waits until the program takes messages again, so that what it did since
@@ -590,26 +589,35 @@ BOOL DoFile(RUN* pRun, const STEP& step)
     return TRUE;
 }
 
-BOOL DoFiles(RUN* pRun, const STEP& step)
+// The names of the files in the case's folder; FALSE if it cannot be read.
+BOOL ListFiles(RUN* pRun, std::vector<std::string>* pNames)
 {
-    if (!Settle(pRun)) {
-        return FALSE;
-    }
     WIN32_FIND_DATAA fd;
     HANDLE hFind = FindFirstFileA(PathOf(pRun, "*").c_str(), &fd);
     if (hFind == INVALID_HANDLE_VALUE) {
-        return Fail(pRun, "cannot list the folder %s", pRun->szDir);
+        return Fail(pRun, "cannot list the folder %s (error %lu)", pRun->szDir, GetLastError());
     }
-    std::string sNames;
-    UINT_PTR cFiles = 0;
+    pNames->clear();
     do {
         if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            ++cFiles;
-            sNames += std::string(" ") + fd.cFileName;
+            pNames->push_back(fd.cFileName);
         }
     } while (FindNextFileA(hFind, &fd));
     FindClose(hFind);
-    if (cFiles != step.n) {
+    return TRUE;
+}
+
+BOOL DoFiles(RUN* pRun, const STEP& step)
+{
+    std::vector<std::string> names;
+    if (!Settle(pRun) || !ListFiles(pRun, &names)) {
+        return FALSE;
+    }
+    if (names.size() != step.n) {
+        std::string sNames;
+        for (const std::string& sName : names) {
+            sNames += " " + sName;
+        }
         return Fail(pRun, "the folder holds%s, expected %zu file(s)", sNames.c_str(), static_cast<size_t>(step.n));
     }
     return TRUE;
@@ -751,17 +759,15 @@ BOOL MakeCaseFolder(RUN* pRun, const char* szWorkDir, size_t iCase)
     snprintf(pRun->szLog, sizeof(pRun->szLog), "%s\\case%02zu.log", szWorkDir, iCase + 1);
     CreateDirectoryA(szWorkDir, NULL);
     CreateDirectoryA(pRun->szDir, NULL);
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(PathOf(pRun, "*").c_str(), &fd);
-    if (hFind == INVALID_HANDLE_VALUE) {
-        return Fail(pRun, "cannot make the folder %s", pRun->szDir);
+    std::vector<std::string> names;
+    if (!ListFiles(pRun, &names)) {
+        return FALSE;
     }
-    do {
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            DeleteFileA(PathOf(pRun, fd.cFileName).c_str());
+    for (const std::string& sName : names) {
+        if (!DeleteFileA(PathOf(pRun, sName.c_str()).c_str())) {
+            return Fail(pRun, "cannot remove %s left by an earlier run (error %lu)", sName.c_str(), GetLastError());
         }
-    } while (FindNextFileA(hFind, &fd));
-    FindClose(hFind);
+    }
     return TRUE;
 }
 
