@@ -3,7 +3,7 @@ SHELL := /bin/sh
 FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build test test-native test-win64 build-win32 fuzz-smoke fuzz clean
+.PHONY: all setup build run test test-native test-win64 build-win32 fuzz-smoke fuzz clean
 
 all: build
 
@@ -23,6 +23,12 @@ test: build
 	ctest --preset win64 -j $(JOBS); rc=$$?; \
 	scripts/stop-wine.sh build/win64/wineprefix; exit $$rc
 	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# Opens the program under Wine. With no display it opens it on a virtual one,
+# saves a screenshot of the window to build/screenshot.png and closes it.
+run: setup
+	cmake --preset win64 && cmake --build --preset win64 -j $(JOBS) --target hexbin
+	scripts/run.sh
 
 # Longer fuzzing outside CI, keeping what adds coverage: make fuzz SECONDS=600
 fuzz: setup

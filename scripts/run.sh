@@ -1,0 +1,65 @@
+#!/bin/sh
+# run.sh: opens the program under Wine, in a prefix of its own (build/run).
+# On a desktop it stays open until the user closes it. With no display it
+# opens on a virtual one, saves a screenshot of its window to
+# build/screenshot.png and closes the program again.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=$root/build/win64/bin/hexbin.exe
+screenshot=$root/build/screenshot.png
+title="Hex and Binary conversions"
+
+if [ "${1:-}" != --in-session ]; then
+    [ -f "$program" ] || { echo "run: $program is not built (make run builds it)" >&2; exit 1; }
+    exec "$root/scripts/wine-session.sh" "$root/build/run" -- "$0" --in-session
+fi
+
+if [ -z "${HEXBIN_VIRTUAL_DISPLAY:-}" ]; then
+    echo "run: opening $program on $DISPLAY"
+    exec wine "$program"
+fi
+
+echo "run: no display; opening the program on a virtual one ($DISPLAY)"
+wine "$program" &
+program_pid=$!
+
+# The window's geometry once it is mapped: "X Y WIDTH HEIGHT".
+window_geometry() {
+    xwininfo -name "$title" 2>/dev/null | awk '
+        /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+        /Width:/ { w = $NF } /Height:/ { h = $NF } /Map State: IsViewable/ { shown = 1 }
+        END { if (shown) print x, y, w, h }'
+}
+
+waited=0
+geometry=
+while [ -z "$geometry" ]; do
+    if [ $waited -ge 600 ] || ! kill -0 $program_pid 2>/dev/null; then
+        echo "run: the window \"$title\" did not show" >&2
+        exit 1
+    fi
+    sleep 0.1
+    waited=$((waited + 1))
+    geometry=$(window_geometry)
+done
+set -- $geometry
+crop="${3}x${4}+${1}+${2}"
+
+# Wait until the window is drawn: two grabs in a row alike.
+previous=
+for _ in $(seq 20); do
+    sleep 0.3
+    current=$(import -window root -crop "$crop" rgb:- | md5sum)
+    [ "$current" != "$previous" ] || break
+    previous=$current
+done
+mkdir -p "$(dirname "$screenshot")"
+import -window root -crop "$crop" +repage "$screenshot"
+echo "run: screenshot of the window ($crop on a 1024x768 screen) saved to $screenshot"
+
+# Close it as a user would; the dialog ends on WM_CLOSE with exit code 0.
+wine taskkill /im hexbin.exe >/dev/null 2>&1 || true
+status=0
+wait $program_pid || status=$?
+echo "run: the program closed with exit code $status"
+exit $status
