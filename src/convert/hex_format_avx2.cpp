@@ -1,7 +1,7 @@
 // BytesToHexText with AVX2: the line's 16 bytes in both halves of a register,
 // so every shuffle stays within its 128-bit lane, and two 32-byte stores a
 // line; six shuffles a line in all.
-#include "convert/hex_format.h"
+#include "convert/hex_format_lines.h"
 #include "convert/hex_kernels_x86.h"
 #include "convert/hex_line_layout.h"
 
@@ -28,13 +28,9 @@ HEX_TARGET("avx2") inline __m256i Load32(const ByteVector<32>& v)
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v.data()));
 }
 
-}  // namespace
-
 HEX_TARGET("avx2")
-uint32_t BytesToHexTextAvx2(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
+void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
-    // The last 1 to 16 bytes go to the reference, which ends the text.
-    const uint32_t cLines = cbSrc == 0 ? 0 : (cbSrc - 1) / kLineBytes;
     const __m256i digits = _mm256_broadcastsi128_si256(
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(kHexDigitLookup.data())));
     const __m256i low4 = _mm256_set1_epi8(0x0F);
@@ -59,7 +55,13 @@ uint32_t BytesToHexTextAvx2(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
         pSrc += kLineBytes;
         pDst += kLineChars;
     }
-    return kLineChars * cLines + BytesToHexTextScalar(pSrc, cbSrc - kLineBytes * cLines, pDst);
+}
+
+}  // namespace
+
+uint32_t BytesToHexTextAvx2(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
+{
+    return BytesToHexTextLines(pSrc, cbSrc, pDst, FormatLinesAvx2);
 }
 
 #endif

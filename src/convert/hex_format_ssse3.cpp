@@ -1,5 +1,5 @@
 // BytesToHexText with SSSE3: one line per iteration, four 16-byte stores.
-#include "convert/hex_format.h"
+#include "convert/hex_format_lines.h"
 #include "convert/hex_kernels_x86.h"
 #include "convert/hex_line_layout.h"
 
@@ -27,14 +27,9 @@ HEX_TARGET("ssse3") inline __m128i Load16(const ByteVector<16>& v)
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(v.data()));
 }
 
-}  // namespace
-
 HEX_TARGET("ssse3")
-uint32_t BytesToHexTextSsse3(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
+void FormatLinesSsse3(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
-    // The last 1 to 16 bytes go to the reference: it writes the line end or
-    // the " -" of a half line and the terminator in their place.
-    const uint32_t cLines = cbSrc == 0 ? 0 : (cbSrc - 1) / kLineBytes;
     const __m128i digits = Load16(kHexDigitLookup);
     const __m128i low4 = _mm_set1_epi8(0x0F);
 
@@ -54,7 +49,13 @@ uint32_t BytesToHexTextSsse3(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
         pSrc += kLineBytes;
         pDst += kLineChars;
     }
-    return kLineChars * cLines + BytesToHexTextScalar(pSrc, cbSrc - kLineBytes * cLines, pDst);
+}
+
+}  // namespace
+
+uint32_t BytesToHexTextSsse3(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
+{
+    return BytesToHexTextLines(pSrc, cbSrc, pDst, FormatLinesSsse3);
 }
 
 #endif

@@ -13,7 +13,9 @@
 #include "convert/hex_line_layout.h"
 #include "convert/hex_parse.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 
 constexpr uint32_t kHexWindow = 64;
@@ -51,7 +53,8 @@ static_assert(NibbleClassesAgreeWithTable(), "nibble class lookups disagree with
 // A shape: 16 pairs at fixed places in the window, separators everywhere
 // else up to its length. Its 32 digits are gathered in two halves of eight
 // pairs; each half takes pairs 0-4 from a 16-byte load at its first pair and
-// pairs 5-7 from a load at its sixth pair.
+// pairs 5-7 from a load at its sixth pair, both moved back where needed so
+// that they end within the shape.
 struct HexShape {
     uint64_t inShape;  // bit k: character k belongs to the shape
     uint64_t digits;   // bit k: character k is a digit; the rest of the shape are separators
@@ -66,10 +69,12 @@ constexpr HexShape MakeHexShape(const std::array<int, 16>& pairPos, uint32_t cch
     shape.cch = cch;
     shape.inShape = cch == 64 ? ~0ull : (1ull << cch) - 1;
     for (int pair = 0; pair < 16; ++pair) shape.digits |= 3ull << pairPos[pair];
+    const int lastLoad = static_cast<int>(cch) - 16;
     for (int half = 0; half < 2; ++half) {
-        shape.loadPos[half][0] = static_cast<uint8_t>(pairPos[8 * half]);
-        shape.loadPos[half][1] = static_cast<uint8_t>(pairPos[8 * half + 5]);
-        if (shape.loadPos[half][1] + 16 > static_cast<int>(kHexWindow)) throw "load past the window";
+        // No load reaches past the shape: a shape is only ever matched
+        // within characters already known to lie before the terminator.
+        shape.loadPos[half][0] = static_cast<uint8_t>(std::min(pairPos[8 * half], lastLoad));
+        shape.loadPos[half][1] = static_cast<uint8_t>(std::min(pairPos[8 * half + 5], lastLoad));
         for (int j = 0; j < 16; ++j) {
             const int pair = 8 * half + j / 2;
             const int load = j / 2 < 5 ? 0 : 1;
@@ -98,16 +103,40 @@ inline constexpr HexShape kHexShapes[] = {
     MakeHexShape(PairPositions(2, false), 32),
 };
 
-// The first shape whose classes match the window's digit and separator
-// masks, or null.
-inline const HexShape* MatchHexShape(uint64_t digits, uint64_t separators)
+// The classes of the characters from p on, as a kernel keeps them: bit k of
+// digits or separators says what character k is, for the first cValid
+// characters; the bits past those are zero.
+struct HexWindowClasses {
+    uint64_t digits;
+    uint64_t separators;
+    uint32_t cValid;
+};
+
+inline void ConsumeClasses(HexWindowClasses& w, uint32_t cch)
+{
+    w.digits = cch < 64 ? w.digits >> cch : 0;
+    w.separators = cch < 64 ? w.separators >> cch : 0;
+    w.cValid -= cch;
+}
+
+// The first shape that lies within the classified characters and whose
+// classes match them, or null.
+inline const HexShape* MatchHexShape(const HexWindowClasses& w)
 {
     for (const HexShape& shape : kHexShapes) {
-        if ((digits & shape.inShape) == shape.digits && (separators & shape.inShape) == (shape.inShape ^ shape.digits)) {
+        if (shape.cch <= w.cValid && (w.digits & shape.inShape) == shape.digits &&
+            (w.separators & shape.inShape) == (shape.inShape ^ shape.digits)) {
             return &shape;
         }
     }
     return nullptr;
+}
+
+// How many separators start the classified characters; never more than
+// cValid, since the bits past those are zero.
+inline uint32_t LeadingSeparators(const HexWindowClasses& w)
+{
+    return static_cast<uint32_t>(std::countr_zero(~w.separators));
 }
 
 // Weights for pmaddubsw: high digit times 16 plus low digit.

@@ -17,3 +17,13 @@
 #else
 #define HEX_TARGET(isa)
 #endif
+
+// For the kernels' helpers, which must end up in the loop that calls them
+// (a helper left out of line would pass vectors through the stack).
+#if defined(__GNUC__) || defined(__clang__)
+#define HEX_FORCEINLINE inline __attribute__((always_inline))
+#elif defined(_MSC_VER)
+#define HEX_FORCEINLINE __forceinline
+#else
+#define HEX_FORCEINLINE inline
+#endif
