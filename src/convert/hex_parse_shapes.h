@@ -17,6 +17,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 constexpr uint32_t kHexWindow = 64;
 
@@ -94,14 +95,15 @@ constexpr std::array<int, 16> PairPositions(int stride, bool lineLayout)
     return pos;
 }
 
-// Tried in this order. The formatter's own line; pairs each followed by one
-// separator ("00 ff 5d ", as other tools write them); and a plain run of
-// pairs without separators.
-inline constexpr HexShape kHexShapes[] = {
-    MakeHexShape(PairPositions(3, true), kLineChars),
-    MakeHexShape(PairPositions(3, false), 48),
-    MakeHexShape(PairPositions(2, false), 32),
-};
+// The formatter's own line; pairs each followed by one separator
+// ("00 ff 5d ", as other tools write them); and a plain run of pairs
+// without separators.
+inline constexpr HexShape kLineShape = MakeHexShape(PairPositions(3, true), kLineChars);
+inline constexpr HexShape kSpacedShape = MakeHexShape(PairPositions(3, false), 48);
+inline constexpr HexShape kPlainShape = MakeHexShape(PairPositions(2, false), 32);
+
+// Tried in this order.
+inline constexpr const HexShape* kHexShapes[] = {&kLineShape, &kSpacedShape, &kPlainShape};
 
 // The classes of the characters from p on, as a kernel keeps them: bit k of
 // digits or separators says what character k is, for the first cValid
@@ -123,10 +125,10 @@ inline void ConsumeClasses(HexWindowClasses& w, uint32_t cch)
 // classes match them, or null.
 inline const HexShape* MatchHexShape(const HexWindowClasses& w)
 {
-    for (const HexShape& shape : kHexShapes) {
-        if (shape.cch <= w.cValid && (w.digits & shape.inShape) == shape.digits &&
-            (w.separators & shape.inShape) == (shape.inShape ^ shape.digits)) {
-            return &shape;
+    for (const HexShape* shape : kHexShapes) {
+        if (shape->cch <= w.cValid && (w.digits & shape->inShape) == shape->digits &&
+            (w.separators & shape->inShape) == (shape->inShape ^ shape->digits)) {
+            return shape;
         }
     }
     return nullptr;
@@ -137,6 +139,31 @@ inline const HexShape* MatchHexShape(const HexWindowClasses& w)
 inline uint32_t LeadingSeparators(const HexWindowClasses& w)
 {
     return static_cast<uint32_t>(std::countr_zero(~w.separators));
+}
+
+// The whole pairs of a run of fewer than 16 pairs at the start of the
+// classified characters, ended by a character that is not a digit: those
+// the table-driven parser would read before that character. 0 if there is
+// none, or if fewer than 32 characters (the plain shape's loads) are
+// classified.
+inline uint32_t ShortRunPairs(const HexWindowClasses& w)
+{
+    if (w.cValid < kPlainShape.cch) return 0;
+    const auto cDigits = static_cast<uint32_t>(std::countr_zero(~w.digits));
+    return cDigits < kPlainShape.cch ? cDigits / 2 : 0;
+}
+
+// Copies the first cb (below 16) of the 16 bytes a kernel decoded, writing
+// nothing past them.
+inline void CopyShortRun(uint8_t* pDst, const uint8_t* pDecoded, uint32_t cb)
+{
+    for (uint32_t piece = 8; piece != 0; piece /= 2) {
+        if (cb & piece) {
+            std::memcpy(pDst, pDecoded, piece);
+            pDst += piece;
+            pDecoded += piece;
+        }
+    }
 }
 
 // Weights for pmaddubsw: high digit times 16 plus low digit.

@@ -75,6 +75,13 @@ const char* RunHexBlocksSsse3(const char* p, const char* pLimit, uint8_t*& pOut)
             const uint32_t cch = LeadingSeparators(w);
             p += cch;
             ConsumeClasses(w, cch);
+        } else if (const uint32_t cPairs = ShortRunPairs(w)) {
+            alignas(16) uint8_t decoded[16];
+            DecodeShapeSsse3(p, kPlainShape, decoded);
+            CopyShortRun(q, decoded, cPairs);
+            q += cPairs;
+            p += 2 * cPairs;
+            ConsumeClasses(w, 2 * cPairs);
         } else if (w.cValid == kHexWindow || pLimit - p < static_cast<ptrdiff_t>(kHexWindow)) {
             break;  // a whole window not recognised, or the known text ends
         } else {

@@ -43,6 +43,16 @@ HexTextResult HexTextToBytesVector(const char* szText, uint8_t* pOut, HexBlockRu
         p = pfnRun(p, pKnown, q);
         if (pKnown - p < static_cast<ptrdiff_t>(kHexWindow)) continue;
 
+        if (*p == ';') {
+            // No zero byte lies before pKnown, so the comment ends at the
+            // first LF there; memchr finds it a vector at a time.
+            const void* pLf = std::memchr(p + 1, '\n', static_cast<size_t>(pKnown - p - 1));
+            if (pLf != nullptr) {
+                p = static_cast<const char*>(pLf) + 1;
+                continue;
+            }
+        }
+
         uint32_t n = static_cast<uint32_t>(q - pOut);
         HexTextStatus status = HEX_OK;
         const char* pResume = p + kScalarStretch;
