@@ -41,7 +41,7 @@ inline constexpr ByteVector<16> kClassByLow = {
 
 constexpr bool NibbleClassesAgreeWithTable()
 {
-    for (int c = 0; c < 256; ++c) {
+    for (size_t c = 0; c < 256; ++c) {
         const uint8_t bits = kClassByHigh[c >> 4] & kClassByLow[c & 15];
         const int want = CharClassTable[c];
         const int got = (bits & kClassDigit) ? CC_HEXDIGIT : (bits & kClassSeparator) ? CC_SEPARATOR : CC_OTHER;
@@ -69,17 +69,17 @@ constexpr HexShape MakeHexShape(const std::array<int, 16>& pairPos, uint32_t cch
     HexShape shape{};
     shape.cch = cch;
     shape.inShape = cch == 64 ? ~0ull : (1ull << cch) - 1;
-    for (int pair = 0; pair < 16; ++pair) shape.digits |= 3ull << pairPos[pair];
+    for (size_t pair = 0; pair < 16; ++pair) shape.digits |= 3ull << pairPos[pair];
     const int lastLoad = static_cast<int>(cch) - 16;
-    for (int half = 0; half < 2; ++half) {
+    for (size_t half = 0; half < 2; ++half) {
         // No load reaches past the shape: a shape is only ever matched
         // within characters already known to lie before the terminator.
         shape.loadPos[half][0] = static_cast<uint8_t>(std::min(pairPos[8 * half], lastLoad));
         shape.loadPos[half][1] = static_cast<uint8_t>(std::min(pairPos[8 * half + 5], lastLoad));
-        for (int j = 0; j < 16; ++j) {
-            const int pair = 8 * half + j / 2;
-            const int load = j / 2 < 5 ? 0 : 1;
-            const int offset = pairPos[pair] + j % 2 - shape.loadPos[half][load];
+        for (size_t j = 0; j < 16; ++j) {
+            const size_t pair = 8 * half + j / 2;
+            const size_t load = j / 2 < 5 ? 0 : 1;
+            const int offset = pairPos[pair] + static_cast<int>(j % 2) - shape.loadPos[half][load];
             if (offset < 0 || offset > 15) throw "pair out of its load";
             shape.gather[load][16 * half + j] = static_cast<uint8_t>(offset);
             shape.gather[1 - load][16 * half + j] = kShuffleZero;
@@ -91,7 +91,10 @@ constexpr HexShape MakeHexShape(const std::array<int, 16>& pairPos, uint32_t cch
 constexpr std::array<int, 16> PairPositions(int stride, bool lineLayout)
 {
     std::array<int, 16> pos{};
-    for (int pair = 0; pair < 16; ++pair) pos[pair] = lineLayout ? LinePairPos(pair) : stride * pair;
+    for (size_t pair = 0; pair < 16; ++pair) {
+        const int i = static_cast<int>(pair);
+        pos[pair] = lineLayout ? LinePairPos(i) : stride * i;
+    }
     return pos;
 }
 
