@@ -13,7 +13,7 @@ namespace {
 
 // Stores cover [0,32) and [19,51), overlapping so that nothing past the
 // line's LF is written.
-constexpr int kSecondStore = 19;
+constexpr int kSecondStore = kLineSecondPiece;
 
 // From the high digits and the low digits of the 16 pairs, and the separators.
 constexpr ByteVector<32> kHigh0 = LinePairShuffle<32>(0, 0);

@@ -11,6 +11,10 @@
 constexpr uint32_t kLineBytes = 16;
 constexpr uint32_t kLineChars = 51;
 
+// Two 32-character pieces, [0,32) and [19,51), cover a line exactly: the
+// AVX2 kernels write and check a line as these two.
+constexpr int kLineSecondPiece = kLineChars - 32;
+
 // Where pair i (0..15) starts: three characters a pair, and the " - " after
 // the eighth pair adds two.
 constexpr int LinePairPos(int pair)
@@ -36,6 +40,16 @@ constexpr char LineSeparatorAt(int pos)
     if (pos == 49) return '\r';
     if (pos == 50) return '\n';
     return ' ';
+}
+
+// Bit k set where character pos0 + k of a line is a separator.
+constexpr uint32_t LineSeparatorBits(int pos0)
+{
+    uint32_t bits = 0;
+    for (int k = 0; k < 32; ++k) {
+        if (LineDigitAt(pos0 + k) < 0) bits |= 1u << k;
+    }
+    return bits;
 }
 
 // pshufb masks take bytes with the high bit set as "write zero".

@@ -11,7 +11,7 @@ namespace {
 // The terminator is looked for this far ahead at a time, not once over the
 // whole text: the stretch just measured is then parsed while still in
 // cache, and a text that stops early is not read to its end.
-constexpr size_t kLookahead = 2 * 1024;
+constexpr size_t kLookahead = 4 * 1024;
 
 // After a window the vectors do not recognise, the table-driven parser
 // reads on to the end of the line (where the next shape is likely to
