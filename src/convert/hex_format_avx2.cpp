@@ -23,12 +23,12 @@ constexpr ByteVector<32> kHigh1 = LinePairShuffle<32>(kSecondStore, 0);
 constexpr ByteVector<32> kLow1 = LinePairShuffle<32>(kSecondStore, 1);
 constexpr ByteVector<32> kSeparators1 = LineSeparators<32>(kSecondStore);
 
-HEX_TARGET("avx2") inline __m256i Load32(const ByteVector<32>& v)
+HEX_TARGET("avx2") HEX_INLINE __m256i Load32(const ByteVector<32>& v)
 {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v.data()));
 }
 
-HEX_TARGET("avx2")
+HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK
 void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
     const __m256i digits = _mm256_broadcastsi128_si256(

@@ -22,12 +22,12 @@ constexpr ByteVector<16> kFromHigh[4] = {LineDigitShuffle<16>(0, 16), LineDigitS
 constexpr ByteVector<16> kSeparators[4] = {LineSeparators<16>(0), LineSeparators<16>(16),
                                            LineSeparators<16>(32), LineSeparators<16>(35)};
 
-HEX_TARGET("ssse3") inline __m128i Load16(const ByteVector<16>& v)
+HEX_TARGET("ssse3") HEX_INLINE __m128i Load16(const ByteVector<16>& v)
 {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(v.data()));
 }
 
-HEX_TARGET("ssse3")
+HEX_TARGET("ssse3") HEX_FLATTEN HEX_ALIGN_STACK
 void FormatLinesSsse3(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
     const __m128i digits = Load16(kHexDigitLookup);

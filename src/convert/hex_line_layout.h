@@ -42,12 +42,13 @@ constexpr char LineSeparatorAt(int pos)
     return ' ';
 }
 
-// Bit k set where character pos0 + k of a line is a separator.
+// Bit k set where character pos0 + k (k below N) of a line is a separator.
+template <size_t N>
 constexpr uint32_t LineSeparatorBits(int pos0)
 {
     uint32_t bits = 0;
-    for (int k = 0; k < 32; ++k) {
-        if (LineDigitAt(pos0 + k) < 0) bits |= 1u << k;
+    for (size_t k = 0; k < N; ++k) {
+        if (LineDigitAt(pos0 + static_cast<int>(k)) < 0) bits |= 1u << k;
     }
     return bits;
 }
@@ -67,32 +68,34 @@ constexpr ByteVector<N> LineSeparators(int pos0)
     return v;
 }
 
-// A shuffle that fills the N positions from pos0 with the digits numbered
-// [first, first + 16) (digit 2 * pair + 1 is a pair's low digit), taken from
-// a register that holds digit first + j in byte j. Other positions get zero.
-template <size_t N>
-constexpr ByteVector<N> LineDigitShuffle(int pos0, int first)
+// A shuffle that fills the N positions from pos0 with digits: pick(d) is
+// the byte of the source register that holds digit d of the line (digit
+// 2 * pair + 1 is a pair's low digit), or -1 for a zero.
+template <size_t N, typename Pick>
+constexpr ByteVector<N> LineShuffle(int pos0, Pick pick)
 {
     ByteVector<N> v{};
     for (size_t k = 0; k < N; ++k) {
         const int d = LineDigitAt(pos0 + static_cast<int>(k));
-        v[k] = d >= first && d < first + 16 ? static_cast<uint8_t>(d - first) : kShuffleZero;
+        const int from = d < 0 ? -1 : pick(d);
+        v[k] = from < 0 ? kShuffleZero : static_cast<uint8_t>(from);
     }
     return v;
 }
 
-// A shuffle that fills the N positions from pos0 with the high (low = 0) or
-// low (low = 1) digits of the pairs, taken from a register that holds that
-// digit of pair j in byte j. Other positions get zero.
+// From a register that holds digits first to first + 15 in order.
+template <size_t N>
+constexpr ByteVector<N> LineDigitShuffle(int pos0, int first)
+{
+    return LineShuffle<N>(pos0, [first](int d) { return d >= first && d < first + 16 ? d - first : -1; });
+}
+
+// From a register that holds the high (low = 0) or the low (low = 1) digit
+// of pair j in byte j.
 template <size_t N>
 constexpr ByteVector<N> LinePairShuffle(int pos0, int low)
 {
-    ByteVector<N> v{};
-    for (size_t k = 0; k < N; ++k) {
-        const int d = LineDigitAt(pos0 + static_cast<int>(k));
-        v[k] = d >= 0 && d % 2 == low ? static_cast<uint8_t>(d / 2) : kShuffleZero;
-    }
-    return v;
+    return LineShuffle<N>(pos0, [low](int d) { return d % 2 == low ? d / 2 : -1; });
 }
 
 // "0123456789ABCDEF": a pshufb lookup from nibble to digit.

@@ -18,12 +18,30 @@
 #define HEX_TARGET(isa)
 #endif
 
-// For the kernels' helpers, which must end up in the loop that calls them
-// (a helper left out of line would pass vectors through the stack).
+// A kernel's entry carries HEX_FLATTEN, and its helpers (and the loop that
+// every parser kernel shares, a template over them) are plain inline
+// functions: GCC and clang then compile all of it into the entry, for its
+// instruction set. Forcing each helper inline instead would fail for the
+// shared template, which carries no instruction set of its own. Nothing is
+// left out of line to pass vectors through the stack, which Windows does
+// not align for them. Visual Studio has no flatten; it is told per helper.
 #if defined(__GNUC__) || defined(__clang__)
-#define HEX_FORCEINLINE inline __attribute__((always_inline))
+#define HEX_FLATTEN __attribute__((flatten))
+#define HEX_INLINE inline
 #elif defined(_MSC_VER)
-#define HEX_FORCEINLINE __forceinline
+#define HEX_FLATTEN
+#define HEX_INLINE __forceinline
 #else
-#define HEX_FORCEINLINE inline
+#define HEX_FLATTEN
+#define HEX_INLINE inline
+#endif
+
+// 32-bit Windows keeps the stack only 4-byte aligned (the system calls a
+// dialog procedure so, for one), while GCC assumes 16 and folds vector
+// spills into SSE instructions that fault on an unaligned address. The
+// kernels' entries realign it for themselves.
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__i386__)
+#define HEX_ALIGN_STACK __attribute__((force_align_arg_pointer))
+#else
+#define HEX_ALIGN_STACK
 #endif
