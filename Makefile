@@ -3,7 +3,7 @@ SHELL := /bin/sh
 FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build test test-native test-win64 build-win32 fuzz-smoke fuzz clean
+.PHONY: all setup build test test-native test-win64 build-win32 fuzz-smoke fuzz bench clean
 
 all: build
 
@@ -27,6 +27,12 @@ test: build
 fuzz: setup
 	cmake --preset fuzz && cmake --build --preset fuzz -j $(JOBS)
 	scripts/fuzz.sh $(or $(SECONDS),300) --grow
+
+# Times every kernel against the memory limits and other tools, and rewrites
+# docs/PERFORMANCE.md (a few minutes).
+bench: setup
+	cmake --preset native && cmake --build --preset native -j $(JOBS) --target hexbin_bench hexfile
+	python3 scripts/bench.py
 
 clean:
 	rm -rf build
