@@ -3,7 +3,7 @@ SHELL := /bin/sh
 FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build test test-native test-win64 build-win32 fuzz-smoke fuzz bench clean
+.PHONY: all setup build test test-native test-win64 build-win32 fuzz-smoke fuzz clean
 
 all: build
 
@@ -30,6 +30,7 @@ fuzz: setup
 
 # Times every kernel against the memory limits and other tools, and rewrites
 # docs/PERFORMANCE.md (a few minutes).
+.PHONY: bench
 bench: setup
 	cmake --preset native && cmake --build --preset native -j $(JOBS) --target hexbin_bench hexfile
 	python3 scripts/bench.py
