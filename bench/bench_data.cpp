@@ -5,17 +5,16 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <utility>
 
 namespace {
 
 std::vector<uint8_t> g_random;
 
-struct CachedInput {
-    Workload work = WORK_COUNT;
-    size_t cbData = 0;
-    WorkInput input;
-};
-CachedInput g_cache;
+// Every input is kept once built (some 4 GB in all), so the cases can run
+// in any order.
+std::map<std::pair<Workload, size_t>, WorkInput> g_inputs;
 
 std::vector<uint8_t> FormatterText(size_t cbData)
 {
@@ -108,11 +107,8 @@ size_t RandomByteCount()
 
 const WorkInput& GetWorkInput(Workload work, size_t cbData)
 {
-    if (g_cache.work != work || g_cache.cbData != cbData) {
-        g_cache.input = WorkInput{};  // free the previous one first
-        g_cache.input = MakeWorkInput(work, cbData);
-        g_cache.work = work;
-        g_cache.cbData = cbData;
-    }
-    return g_cache.input;
+    const auto key = std::make_pair(work, cbData);
+    auto it = g_inputs.find(key);
+    if (it == g_inputs.end()) it = g_inputs.emplace(key, MakeWorkInput(work, cbData)).first;
+    return it->second;
 }

@@ -23,8 +23,7 @@ const uint8_t* RandomBytes();
 size_t RandomByteCount();
 
 // The input of a workload for the first cbData random bytes: the bytes
-// themselves, or a zero-terminated text. Kept for one (workload, size) at a
-// time, since the large ones take a gigabyte.
+// themselves, or a zero-terminated text. Built on first use and kept.
 struct WorkInput {
     std::vector<uint8_t> buffer;  // bytes, or text with its terminator
     size_t cbIn;                  // bytes the conversion reads (for a text, up to where it stops)

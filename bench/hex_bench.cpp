@@ -119,11 +119,14 @@ void Register(const std::string& name, Operation op, Workload work, size_t cbDat
         b->Unit(benchmark::kMicrosecond);
         if (cold) b->UseManualTime();
         // The largest cases take a good part of a second each: a few runs do.
-        if (cbData >= (64u << 20)) b->Iterations(cbData >= (256u << 20) ? 3 : 8);
+        if (cbData >= (64u << 20)) {
+            b->Iterations(cbData >= (256u << 20) ? 2 : 5);
+        } else {
+            b->MinTime(0.1);
+        }
     }
 }
 
-// Grouped by workload and size, so each input is built once.
 void RegisterAll()
 {
     for (int w = 0; w < WORK_COUNT; ++w) {

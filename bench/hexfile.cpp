@@ -1,9 +1,11 @@
 // hexfile bin2hex|hex2bin IN OUT
+// hexfile --kernel  (names the kernel the conversions run on this machine)
 // Loads IN whole into a zero-filled block with a zero byte after it, converts
 // it with the best kernel into a zero-filled block of the program's size, and
 // writes the result to OUT: the program's work as one process, to time beside
 // other tools that run as processes.
 #include "convert/hex_format.h"
+#include "convert/hex_kernel.h"
 #include "convert/hex_parse.h"
 
 #include <cstdio>
@@ -12,6 +14,10 @@
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--kernel") == 0) {
+        std::printf("%s\n", HexKernelName(BestHexKernel()));
+        return 0;
+    }
     if (argc != 4 || (std::strcmp(argv[1], "bin2hex") != 0 && std::strcmp(argv[1], "hex2bin") != 0)) {
         std::fprintf(stderr, "usage: hexfile bin2hex|hex2bin IN OUT\n");
         return 2;
