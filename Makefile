@@ -35,5 +35,12 @@ fuzz: setup
 	cmake --preset fuzz && cmake --build --preset fuzz -j $(JOBS)
 	scripts/fuzz.sh $(or $(SECONDS),300) --grow
 
+# Times every kernel against the memory limits and other tools, and rewrites
+# docs/PERFORMANCE.md (a few minutes).
+.PHONY: bench
+bench: setup
+	cmake --preset native && cmake --build --preset native -j $(JOBS) --target hexbin_bench hexfile
+	python3 scripts/bench.py
+
 clean:
 	rm -rf build

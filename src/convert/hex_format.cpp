@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-uint32_t BytesToHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
+uint32_t BytesToHexTextScalar(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
 {
     if (cbSrc == 0) {
         return 0;

@@ -27,4 +27,9 @@ inline constexpr std::array<HexPair, 256> HexPairTable = MakeHexPairTable();
 // 4 * cbSrc bytes; for cbSrc == 0 nothing is written and 0 is returned.
 // The text ends right after the last pair, except that a line left half full
 // keeps its " -" and a full last line keeps its CR (its LF becomes the zero).
+// Runs the fastest kernel this processor has (see hex_kernel.h).
 uint32_t BytesToHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+
+// The table-driven routine: one 16-bit table copy per byte. The reference
+// every kernel must equal byte for byte, and the one that writes the tails.
+uint32_t BytesToHexTextScalar(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);

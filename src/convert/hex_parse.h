@@ -67,4 +67,9 @@ inline constexpr CharTable LowNibbleTable = MakeNibbleTable(0);
 // ceil(strlen(szText) / 2) bytes. Stops at the end of the text or at the
 // first error; the bytes before the stop are always written and counted.
 // An unpaired digit still writes (and counts) one byte, its value shifted up.
+// Runs the fastest kernel this processor has (see hex_kernel.h).
 HexTextResult HexTextToBytes(const char* szText, uint8_t* pOut);
+
+// The table-driven routine: one class lookup per character. The reference
+// every kernel must equal, byte for byte, in count and in status.
+HexTextResult HexTextToBytesScalar(const char* szText, uint8_t* pOut);

@@ -1,5 +1,6 @@
 #include "convert/hex_parse.h"
 #include "hex_model.h"
+#include "hex_random_text.h"
 
 #include <gtest/gtest.h>
 
@@ -117,39 +118,6 @@ TEST(HexTextToBytes, HighCodesInAndOutsideComments)
 }
 
 // Random texts in the loose grammar with faults sprinkled in, against the model.
-std::string RandomText(std::mt19937& rng)
-{
-    static const char kDigits[] = "0123456789abcdefABCDEF";
-    static const char kSeparators[] = " \r\n-";
-    std::string text;
-    const int tokens = static_cast<int>(rng() % 64);
-    for (int t = 0; t < tokens; ++t) {
-        const auto roll = rng() % 100;
-        if (roll < 55) {
-            text += kDigits[rng() % 22];
-            text += kDigits[rng() % 22];
-        } else if (roll < 80) {
-            text += kSeparators[rng() % 4];
-        } else if (roll < 88) {
-            text += ';';
-            for (auto k = rng() % 12; k > 0; --k) {
-                const char ch = static_cast<char>(rng() % 256);
-                if (ch != '\0') text += ch;
-            }
-            if (rng() % 4 != 0) text += '\n';
-        } else if (roll < 93) {
-            text += kDigits[rng() % 22];  // a lone digit
-        } else if (roll < 96) {
-            text += '\t';
-        } else if (roll < 98) {
-            text += static_cast<char>(rng() % 256);
-        } else {
-            text += '\0';
-        }
-    }
-    return text;
-}
-
 TEST(HexTextToBytes, MatchesModelOnRandomTexts)
 {
     std::mt19937 rng(4);

@@ -1,0 +1,34 @@
+// The inputs of the benchmark: the same random bytes for every workload,
+// read from a file so that other tools can be timed on the very same bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum Workload {
+    WORK_FORMAT,        // BytesToHexText on random bytes
+    WORK_PARSE_LAYOUT,  // HexTextToBytes on the formatter's own text
+    WORK_PARSE_LOOSE,   // lowercase pairs, no separators, a comment line every few lines
+    WORK_PARSE_EARLY,   // the formatter's text with a bad character halfway
+    WORK_COUNT,
+};
+
+const char* WorkloadName(Workload work);
+
+// Loads the random bytes (at least as many as the largest size).
+bool LoadRandomBytes(const std::string& path);
+const uint8_t* RandomBytes();
+size_t RandomByteCount();
+
+// The input of a workload for the first cbData random bytes: the bytes
+// themselves, or a zero-terminated text. Built on first use and kept.
+struct WorkInput {
+    std::vector<uint8_t> buffer;  // bytes, or text with its terminator
+    size_t cbIn;                  // bytes the conversion reads (for a text, up to where it stops)
+    size_t cbOut;                 // bytes of output the conversion produces
+    size_t cbCapacity;            // the output block the program would allocate
+};
+
+const WorkInput& GetWorkInput(Workload work, size_t cbData);

@@ -1,0 +1,67 @@
+// BytesToHexText with AVX2: the line's 16 bytes in both halves of a register,
+// so every shuffle stays within its 128-bit lane, and two 32-byte stores a
+// line; six shuffles a line in all.
+#include "convert/hex_format_lines.h"
+#include "convert/hex_kernels_x86.h"
+#include "convert/hex_line_layout.h"
+
+#if HEXBIN_X86
+
+#include <immintrin.h>
+
+namespace {
+
+// Stores cover [0,32) and [19,51), overlapping so that nothing past the
+// line's LF is written.
+constexpr int kSecondStore = kLineSecondPiece;
+
+// From the high digits and the low digits of the 16 pairs, and the separators.
+constexpr ByteVector<32> kHigh0 = LinePairShuffle<32>(0, 0);
+constexpr ByteVector<32> kLow0 = LinePairShuffle<32>(0, 1);
+constexpr ByteVector<32> kSeparators0 = LineSeparators<32>(0);
+constexpr ByteVector<32> kHigh1 = LinePairShuffle<32>(kSecondStore, 0);
+constexpr ByteVector<32> kLow1 = LinePairShuffle<32>(kSecondStore, 1);
+constexpr ByteVector<32> kSeparators1 = LineSeparators<32>(kSecondStore);
+
+HEX_TARGET("avx2") HEX_INLINE __m256i Load32(const ByteVector<32>& v)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v.data()));
+}
+
+HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK
+void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
+{
+    const __m256i digits = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kHexDigitLookup.data())));
+    const __m256i low4 = _mm256_set1_epi8(0x0F);
+    const __m256i high0 = Load32(kHigh0), low0 = Load32(kLow0), separators0 = Load32(kSeparators0);
+    const __m256i high1 = Load32(kHigh1), low1 = Load32(kLow1), separators1 = Load32(kSeparators1);
+
+    // Everything stays in registers: a __m256i spilled to the Windows stack
+    // would not be 32-byte aligned.
+#if defined(__GNUC__)
+#pragma GCC unroll 2
+#endif
+    for (uint32_t i = 0; i < cLines; ++i) {
+        const __m256i x = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pSrc)));
+        const __m256i hi = _mm256_shuffle_epi8(digits, _mm256_and_si256(_mm256_srli_epi16(x, 4), low4));
+        const __m256i lo = _mm256_shuffle_epi8(digits, _mm256_and_si256(x, low4));
+        const __m256i text0 = _mm256_or_si256(
+            _mm256_or_si256(_mm256_shuffle_epi8(hi, high0), _mm256_shuffle_epi8(lo, low0)), separators0);
+        const __m256i text1 = _mm256_or_si256(
+            _mm256_or_si256(_mm256_shuffle_epi8(hi, high1), _mm256_shuffle_epi8(lo, low1)), separators1);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pDst), text0);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pDst + kSecondStore), text1);
+        pSrc += kLineBytes;
+        pDst += kLineChars;
+    }
+}
+
+}  // namespace
+
+uint32_t BytesToHexTextAvx2(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
+{
+    return BytesToHexTextLines(pSrc, cbSrc, pDst, FormatLinesAvx2);
+}
+
+#endif

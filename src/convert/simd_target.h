@@ -1,0 +1,47 @@
+// Where the vector kernels exist and how they are compiled.
+//
+// The program must still start on a processor without SSSE3 or AVX2, so the
+// instruction sets are enabled per function, never for the whole build; the
+// kernels are reached only after cpuid said yes. Visual Studio compiles
+// intrinsics without any attribute, so the macro is empty there.
+#pragma once
+
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
+#define HEXBIN_X86 1
+#else
+#define HEXBIN_X86 0
+#endif
+
+#if defined(__GNUC__) || defined(__clang__)
+#define HEX_TARGET(isa) __attribute__((target(isa)))
+#else
+#define HEX_TARGET(isa)
+#endif
+
+// A kernel's entry carries HEX_FLATTEN, and its helpers (and the loop that
+// every parser kernel shares, a template over them) are plain inline
+// functions: GCC and clang then compile all of it into the entry, for its
+// instruction set. Forcing each helper inline instead would fail for the
+// shared template, which carries no instruction set of its own. Nothing is
+// left out of line to pass vectors through the stack, which Windows does
+// not align for them. Visual Studio has no flatten; it is told per helper.
+#if defined(__GNUC__) || defined(__clang__)
+#define HEX_FLATTEN __attribute__((flatten))
+#define HEX_INLINE inline
+#elif defined(_MSC_VER)
+#define HEX_FLATTEN
+#define HEX_INLINE __forceinline
+#else
+#define HEX_FLATTEN
+#define HEX_INLINE inline
+#endif
+
+// 32-bit Windows keeps the stack only 4-byte aligned (the system calls a
+// dialog procedure so, for one), while GCC assumes 16 and folds vector
+// spills into SSE instructions that fault on an unaligned address. The
+// kernels' entries realign it for themselves.
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__i386__)
+#define HEX_ALIGN_STACK __attribute__((force_align_arg_pointer))
+#else
+#define HEX_ALIGN_STACK
+#endif

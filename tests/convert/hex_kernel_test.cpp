@@ -1,0 +1,38 @@
+// The choice of kernel: what cpuid reports, and what SelectHexKernel does.
+#include "convert/cpu_features.h"
+#include "convert/hex_kernel.h"
+#include "convert/simd_target.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The compiler's own processor check, read independently of ours.
+#if HEXBIN_X86 && (defined(__GNUC__) || defined(__clang__))
+TEST(CpuFeatures, AgreeWithCompilerDetection)
+{
+    __builtin_cpu_init();
+    EXPECT_EQ((GetCpuFeatures() & CPU_SSSE3) != 0, __builtin_cpu_supports("ssse3") != 0);
+    EXPECT_EQ((GetCpuFeatures() & CPU_AVX2) != 0, __builtin_cpu_supports("avx2") != 0);
+}
+#endif
+
+TEST(SelectHexKernel, RefusesWhatCannotRunAndKeepsTheChoice)
+{
+    ASSERT_TRUE(SelectHexKernel(HEX_KERNEL_SCALAR));
+    EXPECT_FALSE(SelectHexKernel(HEX_KERNEL_COUNT));
+    for (int k = 0; k < HEX_KERNEL_COUNT; ++k) {
+        const auto kernel = static_cast<HexKernel>(k);
+        if (!IsHexKernelSupported(kernel)) {
+            EXPECT_FALSE(SelectHexKernel(kernel)) << HexKernelName(kernel);
+        }
+    }
+    EXPECT_EQ(SelectedHexKernel(), HEX_KERNEL_SCALAR);
+
+    const HexKernel best = BestHexKernel();
+    EXPECT_TRUE(SelectHexKernel(best));
+    EXPECT_EQ(SelectedHexKernel(), best);
+    for (int k = best + 1; k < HEX_KERNEL_COUNT; ++k) EXPECT_FALSE(IsHexKernelSupported(static_cast<HexKernel>(k)));
+}
+
+}  // namespace
