@@ -25,6 +25,7 @@ LPCSTR PickOutputFile(HWND hwndOwner, HINSTANCE hInstance, LPCSTR szTitle, LPCST
 BOOL LoadFileBytes(LPCSTR szPath, BYTE** ppData, DWORD* pcbData);
 
 // Creates or replaces the file with cbData bytes and flushes it. Returns the
-// bytes written; 0 when the file cannot be created or the write or flush
-// fails. A short count means the disk took less than asked.
+// bytes written: all of them, or 0. When the file cannot be created, or the
+// write or flush fails or writes less than asked (a full disk), nothing is
+// left of it and the result is 0. 0 bytes asked make an empty file.
 DWORD SaveFileBytes(LPCSTR szPath, const BYTE* pData, DWORD cbData);

@@ -1,6 +1,7 @@
 #include "fileio/file_access.h"
 
 #include <commdlg.h>
+#include <dlgs.h>
 
 #include <cstddef>
 
@@ -18,6 +19,63 @@ constexpr DWORD CB_OPENFILENAME = offsetof(OPENFILENAMEA, lpTemplateName) + size
 static_assert(CB_OPENFILENAME == 76, "32-bit OPENFILENAMEA without its trailing fields");
 #endif
 
+// Wine's chooser builds the full path of the name typed in a buffer of
+// MAX_PATH characters of its own, unchecked: a longer path (typed or pasted)
+// overruns it, and the chooser hangs or takes the program down. Under Wine the
+// chooser is therefore watched, and a name whose full path cannot fit is
+// refused before the chooser reads it. Windows refuses such names itself.
+WNDPROC pfnChooserProc;  // the watched chooser's own window procedure
+
+BOOL IsWine()
+{
+    HMODULE hNtdll = GetModuleHandleA("ntdll.dll");
+    return hNtdll != NULL && GetProcAddress(hNtdll, "wine_get_version") != NULL;
+}
+
+// The path the name in the chooser's name box stands for fits in MAX_PATH
+// characters with its terminator: whole, or after the chooser's folder.
+BOOL NameFits(HWND hChooser)
+{
+    // A chooser with a hook has a plain name box; without one, a combo box.
+    HWND hName = GetDlgItem(hChooser, edt1);
+    if (hName == NULL) {
+        hName = GetDlgItem(hChooser, cmb13);
+    }
+    const int cchName = hName != NULL ? GetWindowTextLengthA(hName) : 0;
+    if (cchName >= MAX_PATH) {
+        return FALSE;
+    }
+    char szTyped[MAX_PATH];
+    GetWindowTextA(hName, szTyped, MAX_PATH);
+    const BOOL fWhole = szTyped[0] == '\\' || (szTyped[0] != '\0' && szTyped[1] == ':');
+    // Asked with no buffer, the chooser answers the folder's length with its terminator.
+    const LRESULT cchFolder = fWhole ? 0 : SendMessageA(hChooser, CDM_GETFOLDERPATH, 0, 0);
+    return cchFolder + cchName < MAX_PATH;
+}
+
+LRESULT CALLBACK WatchChooserProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    const WNDPROC pfnOwn = pfnChooserProc;
+    if (uMsg == WM_COMMAND && LOWORD(wParam) == IDOK && !NameFits(hwnd)) {
+        MessageBoxA(hwnd, "This name is too long: a path holds at most 259 characters.", NULL, MB_OK);
+        return 0;
+    }
+    if (uMsg == WM_NCDESTROY) {
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(pfnOwn));
+    }
+    return CallWindowProcA(pfnOwn, hwnd, uMsg, wParam, lParam);
+}
+
+// The chooser's hook: once the chooser is ready, its window is watched.
+UINT_PTR CALLBACK ChooserHookProc(HWND hdlg, UINT uMsg, WPARAM /*wParam*/, LPARAM lParam)
+{
+    if (uMsg == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == CDN_INITDONE) {
+        pfnChooserProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(GetParent(hdlg), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchChooserProc)));
+    }
+    return 0;
+}
+
 LPCSTR PickFile(BOOL fSave, char* szName, HWND hwndOwner, HINSTANCE hInstance, LPCSTR szTitle,
                 LPCSTR szFilter)
 {
@@ -34,6 +92,10 @@ LPCSTR PickFile(BOOL fSave, char* szName, HWND hwndOwner, HINSTANCE hInstance, L
     ofn.lpstrTitle = szTitle;
     ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_LONGNAMES |
                 (fSave ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    if (IsWine()) {
+        ofn.Flags |= OFN_ENABLEHOOK;
+        ofn.lpfnHook = ChooserHookProc;
+    }
 
     const BOOL fChosen = fSave ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
     if (!fChosen) {

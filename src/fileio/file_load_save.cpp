@@ -49,5 +49,11 @@ DWORD SaveFileBytes(LPCSTR szPath, const BYTE* pData, DWORD cbData)
     // The data must be on the disk before the file counts as saved.
     const BOOL fFlushed = FlushFileBuffers(hFile);
     CloseHandle(hFile);
-    return fWritten && fFlushed ? cbWritten : 0;
+    if (fWritten && fFlushed && cbWritten == cbData) {
+        return cbWritten;
+    }
+    // A full disk takes less than asked (and says so only by the count):
+    // a file cut short is not the data, so the one made here goes.
+    DeleteFileA(szPath);
+    return 0;
 }

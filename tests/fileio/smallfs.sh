@@ -1,12 +1,23 @@
 #!/bin/sh
-# smallfs.sh mount|umount DIR: a 64 KiB tmpfs for the full-disk test. A refused
-# mount is not an error here: the test then says it was skipped, and why.
+# smallfs.sh mount DIR [SIZE]: a tmpfs of SIZE (64k unless given) to fill.
+# smallfs.sh mount-ro DIR: a read-only tmpfs holding one file, kept.bin.
+# smallfs.sh umount DIR
+# A refused mount is not an error here: the tests that need the disk then
+# say they were skipped, and why.
 dir=$2
 case $1 in
-mount)
+mount | mount-ro)
     mkdir -p "$dir"
     mountpoint -q "$dir" && umount "$dir"
-    mount -t tmpfs -o size=64k tmpfs "$dir" 2>/dev/null || echo "smallfs: mount refused; the full-disk test will be skipped"
+    if ! mount -t tmpfs -o size="${3:-64k}" tmpfs "$dir" 2>/dev/null; then
+        echo "smallfs: mount refused; the tests that need $dir will be skipped"
+    elif [ "$1" = mount-ro ]; then
+        printf 'written before the disk was made read-only\n' >"$dir/kept.bin"
+        if ! mount -o remount,ro "$dir" 2>/dev/null; then
+            umount "$dir"
+            echo "smallfs: read-only remount refused; the tests that need $dir will be skipped"
+        fi
+    fi
     ;;
 umount)
     mountpoint -q "$dir" && umount "$dir"
