@@ -9,6 +9,7 @@ struct APPSTATE {
     HWND hTimingLabel;  // shows the elapsed milliseconds of the latest conversion
     BYTE* pLoaded;      // block of the latest successful load
     DWORD cbLoaded;     // bytes of the latest successful load
+    BOOL fCommandRunning;  // a conversion command has not returned yet
 };
 
 extern APPSTATE AppState;

@@ -19,6 +19,24 @@ INT_PTR RunMainDialog()
     return nResult;
 }
 
+namespace {
+
+// The choosers and message boxes of a command run modal loops that still
+// deliver posted messages to this dialog. Input cannot reach it while it is
+// disabled, but a posted command could, and would start a second command in
+// the middle of the first; such a command is ignored.
+void RunCommand(void (*pfnCommand)(HWND), HWND hwnd)
+{
+    if (AppState.fCommandRunning) {
+        return;
+    }
+    AppState.fCommandRunning = TRUE;
+    pfnCommand(hwnd);
+    AppState.fCommandRunning = FALSE;
+}
+
+}  // namespace
+
 INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM /*lParam*/)
 {
     switch (uMsg) {
@@ -34,10 +52,10 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM /*lP
         // The whole wParam: a command runs only for notification code 0.
         switch (wParam) {
         case IDC_BIN2HEX:
-            OnBin2Hex(hwnd);
+            RunCommand(OnBin2Hex, hwnd);
             break;
         case IDC_HEX2BIN:
-            OnHex2Bin(hwnd);
+            RunCommand(OnHex2Bin, hwnd);
             break;
         case IDCANCEL:
             EndDialog(hwnd, 0);

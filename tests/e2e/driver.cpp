@@ -397,6 +397,10 @@ const std::vector<CASE> CASES = {
      {Command(IDOK), Quiet(1500), Label(LABEL_AT_START), Files(0)}},
     {"WM_COMMAND for bin2hex with a nonzero notification code changes nothing",
      {Command(MAKEWPARAM(IDC_BIN2HEX, 1)), Quiet(1500), Label(LABEL_AT_START), Files(0)}},
+    {"commands posted while a conversion runs start nothing: one chooser at a time",
+     {Write("in.bin", Random(20)), Click(IDC_BIN2HEX), Command(IDC_HEX2BIN), Command(IDC_BIN2HEX),
+      Choose(OPEN_TITLE, "in.bin"), Timed(), Command(IDC_HEX2BIN), Choose(SAVE_HEX_TITLE, "in.hex"),
+      File("in.hex", RandomHex(20)), Quiet(1000), Files(2)}},
 
     // Faults
     {"bin2hex of a file another process writes, sharing it: failure, no conversion, no output chooser",
