@@ -328,7 +328,8 @@ def main():
     enc, ours_enc, dec, ours_dec = time_tools(random_path)
 
     body = ["# Performance", "",
-            "Regenerate with `make bench` (a few minutes). Every figure below comes from one run of it.", ""]
+            "Regenerate with `make bench` (a few minutes). Every figure in the tables below comes from one run of",
+            "it; the notes at the end record experiments measured apart from it.", ""]
     body += machine(context)
     body += ["", "## Targets", ""] + targets(best, enc, ours_enc, dec, ours_dec)
     body += ["", "## Conversions", "",
