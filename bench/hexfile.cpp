@@ -55,10 +55,15 @@ int WholeFile(bool toHex, FILE* in, FILE* out)
     const long size = FileSize(in);
     const size_t cbIn = size > 0 ? static_cast<size_t>(size) : 0;
     auto* pIn = static_cast<uint8_t*>(std::calloc(cbIn + 1, 1));
+    if (pIn == nullptr) return 1;
     const size_t cbRead = std::fread(pIn, 1, cbIn, in);
 
     const size_t cbCapacity = toHex ? 4 * cbRead : (cbRead + 1) / 2;
     auto* pOut = static_cast<uint8_t*>(std::calloc(cbCapacity + 1, 1));
+    if (pOut == nullptr) {
+        std::free(pIn);
+        return 1;
+    }
     size_t cbOut = 0;
     int rc = 0;
     if (toHex) {
