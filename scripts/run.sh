@@ -11,16 +11,16 @@ title="Hex and Binary conversions"
 
 if [ "${1:-}" != --in-session ]; then
     [ -f "$program" ] || { echo "run: $program is not built (make run builds it)" >&2; exit 1; }
-    exec "$root/scripts/wine-session.sh" "$root/build/run" -- "$0" --in-session
+    exec "$root/scripts/wine.sh" session "$root/build/run" -- "$0" --in-session
 fi
 
 if [ -z "${HEXBIN_VIRTUAL_DISPLAY:-}" ]; then
     echo "run: opening $program on $DISPLAY"
-    exec wine "$program"
+    exec "$root/scripts/wine.sh" exec "$program"
 fi
 
 echo "run: no display; opening the program on a virtual one ($DISPLAY)"
-wine "$program" &
+"$root/scripts/wine.sh" exec "$program" &
 program_pid=$!
 
 # The window's geometry once it is mapped: "X Y WIDTH HEIGHT".
@@ -58,7 +58,7 @@ import -window root -crop "$crop" +repage "$screenshot"
 echo "run: screenshot of the window ($crop on a 1024x768 screen) saved to $screenshot"
 
 # Close it as a user would; the dialog ends on WM_CLOSE with exit code 0.
-wine taskkill /im hexbin.exe >/dev/null 2>&1 || true
+"$root/scripts/wine.sh" exec taskkill /im hexbin.exe >/dev/null 2>&1 || true
 status=0
 wait $program_pid || status=$?
 echo "run: the program closed with exit code $status"
