@@ -132,7 +132,7 @@ enum STEPOP {
     OP_FILE,          // szFile holds exactly data (n > 0: the file has n bytes, and data begins it)
     OP_MODEL_SAVED,   // as OP_FILE; when data (DATA_PARSED) is empty, the failure box comes first
     OP_NO_FILE,       // szFile does not exist
-    OP_FILES,         // the case's folder holds exactly n files
+    OP_FILES,         // the case's folder (or the disk szFile names, "FULL:") holds exactly n files
     OP_QUIET,         // for n ms no window opens, the label keeps its text, the program runs on
     OP_MEMORY,        // the program's private memory: n is one of MEMORYCHECK
     OP_EXIT,          // the program ends with exit code n
@@ -224,6 +224,7 @@ STEP ModelSaved(const char* szFile, const char* szText)
 }
 STEP NoFile(const char* szFile) { return STEP{OP_NO_FILE, NULL, NULL, szFile, NO_CONTENT, 0}; }
 STEP Files(UINT_PTR n) { return STEP{OP_FILES, NULL, NULL, NULL, NO_CONTENT, n}; }
+STEP FilesOn(const char* szDisk, UINT_PTR n) { return STEP{OP_FILES, NULL, NULL, szDisk, NO_CONTENT, n}; }
 STEP Quiet(UINT_PTR ms) { return STEP{OP_QUIET, NULL, NULL, NULL, NO_CONTENT, ms}; }
 STEP Memory(MEMORYCHECK check) { return STEP{OP_MEMORY, NULL, NULL, NULL, NO_CONTENT, check}; }
 STEP MemoryGrown(ULONGLONG cb) { return STEP{OP_MEMORY, NULL, NULL, NULL, Random(cb), MEM_GROWN}; }
@@ -420,6 +421,10 @@ const std::vector<CASE> CASES = {
       Timed(), Box(OK_TEXT, "3"), Choose(SAVE_BIN_TITLE, "FULL:small.bin"), File("FULL:small.bin", Text("\xC0\xFF\xEE")),
       Write("in.bin", Random(20000)), Click(IDC_BIN2HEX), Choose(OPEN_TITLE, "in.bin"), Timed(),
       Choose(SAVE_HEX_TITLE, "FULL:in.hex"), Failure(), NoFile("FULL:in.hex"), File("FULL:small.bin", Text("\xC0\xFF\xEE"))}},
+    {"bin2hex over a file of a disk with room for it, not for the text: failure, the file as it was, nothing beside",
+     {Needs(NEED_FULL_DISK), Write("FULL:old.hex", Random(16000)), Write("in.bin", Random(20000)), Click(IDC_BIN2HEX),
+      Choose(OPEN_TITLE, "in.bin"), Timed(), Choose(SAVE_HEX_TITLE, "FULL:old.hex"), Confirm(), Failure(),
+      File("FULL:old.hex", Random(16000)), FilesOn("FULL:", 1)}},
 
     // Huge input
     {"a file of 4 GiB and 10 bytes: refused by both commands, nothing converted; then a conversion works",
@@ -1316,13 +1321,14 @@ BOOL DoNoFile(RUN* pRun, const STEP& step)
     return TRUE;
 }
 
-// The names of the files in the case's folder; FALSE if it cannot be read.
-BOOL ListFiles(RUN* pRun, std::vector<WIN32_FIND_DATAA>* pFiles)
+// The names of the files in a folder (its path ends in a backslash); FALSE
+// if it cannot be read.
+BOOL ListFiles(RUN* pRun, const std::string& sDir, std::vector<WIN32_FIND_DATAA>* pFiles)
 {
     WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA((std::string(pRun->szDir) + "*").c_str(), &fd);
+    HANDLE hFind = FindFirstFileA((sDir + "*").c_str(), &fd);
     if (hFind == INVALID_HANDLE_VALUE) {
-        return Fail(pRun, "cannot list the folder %s (error %lu)", pRun->szDir, GetLastError());
+        return Fail(pRun, "cannot list the folder %s (error %lu)", sDir.c_str(), GetLastError());
     }
     pFiles->clear();
     do {
@@ -1334,10 +1340,25 @@ BOOL ListFiles(RUN* pRun, std::vector<WIN32_FIND_DATAA>* pFiles)
     return TRUE;
 }
 
+// Removes what an earlier case or run left in a folder.
+BOOL EmptyFolder(RUN* pRun, const std::string& sDir)
+{
+    std::vector<WIN32_FIND_DATAA> files;
+    if (!ListFiles(pRun, sDir, &files)) {
+        return FALSE;
+    }
+    for (const WIN32_FIND_DATAA& fd : files) {
+        if (!DeleteFileA((sDir + fd.cFileName).c_str())) {
+            return Fail(pRun, "cannot remove %s left by an earlier run (error %lu)", fd.cFileName, GetLastError());
+        }
+    }
+    return TRUE;
+}
+
 BOOL DoFiles(RUN* pRun, const STEP& step)
 {
     std::vector<WIN32_FIND_DATAA> files;
-    if (!Settle(pRun) || !ListFiles(pRun, &files)) {
+    if (!Settle(pRun) || !ListFiles(pRun, step.szFile != NULL ? PathOf(pRun, step.szFile) : pRun->szDir, &files)) {
         return FALSE;
     }
     if (files.size() != step.n) {
@@ -1505,7 +1526,11 @@ BOOL DoNeeds(RUN* pRun, const STEP& step)
         snprintf(pRun->szSkip, sizeof(pRun->szSkip), "%s is not the %s the test mounts (was mounting refused?)",
                  need.sValue.c_str(), need.szWhat);
     }
-    return pRun->szSkip[0] == '\0';
+    if (pRun->szSkip[0] != '\0') {
+        return FALSE;
+    }
+    // A case that fills the small disk finds it empty, whatever ran before.
+    return step.n != NEED_FULL_DISK || EmptyFolder(pRun, PathOf(pRun, "FULL:"));
 }
 
 // The program may map no more address space than it has mapped once its
@@ -1602,16 +1627,7 @@ BOOL MakeCaseFolder(RUN* pRun, const char* szWorkDir, size_t iCase)
     snprintf(pRun->szLog, sizeof(pRun->szLog), "%s\\case%02zu.log", szWorkDir, iCase + 1);
     CreateDirectoryA(szWorkDir, NULL);
     CreateDirectoryA(pRun->szDir, NULL);
-    std::vector<WIN32_FIND_DATAA> files;
-    if (!ListFiles(pRun, &files)) {
-        return FALSE;
-    }
-    for (const WIN32_FIND_DATAA& fd : files) {
-        if (!DeleteFileA((std::string(pRun->szDir) + fd.cFileName).c_str())) {
-            return Fail(pRun, "cannot remove %s left by an earlier run (error %lu)", fd.cFileName, GetLastError());
-        }
-    }
-    return TRUE;
+    return EmptyFolder(pRun, pRun->szDir);
 }
 
 // What must hold at the end of every case: the files kept are as they were,
@@ -1681,7 +1697,7 @@ void EndCase(RUN* pRun)
         CloseHandle(pRun->pi.hProcess);
     }
     std::vector<WIN32_FIND_DATAA> files;
-    if (pRun->szDir[0] == '\0' || !ListFiles(pRun, &files)) {
+    if (pRun->szDir[0] == '\0' || !ListFiles(pRun, pRun->szDir, &files)) {
         return;
     }
     for (const WIN32_FIND_DATAA& fd : files) {
