@@ -398,10 +398,10 @@ const std::vector<CASE> CASES = {
      {Command(IDOK), Quiet(1500), Label(LABEL_AT_START), Files(0)}},
     {"WM_COMMAND for bin2hex with a nonzero notification code changes nothing",
      {Command(MAKEWPARAM(IDC_BIN2HEX, 1)), Quiet(1500), Label(LABEL_AT_START), Files(0)}},
-    {"commands posted while a conversion runs start nothing: one chooser at a time",
-     {Write("in.bin", Random(20)), Click(IDC_BIN2HEX), Command(IDC_HEX2BIN), Command(IDC_BIN2HEX),
-      Choose(OPEN_TITLE, "in.bin"), Timed(), Command(IDC_HEX2BIN), Choose(SAVE_HEX_TITLE, "in.hex"),
-      File("in.hex", RandomHex(20)), Quiet(1000), Files(2)}},
+    {"commands posted while a conversion runs start nothing, a close waits for its end: one chooser at a time",
+     {Write("in.bin", Random(20)), Click(IDC_BIN2HEX), Command(IDC_HEX2BIN), Command(IDCANCEL), Command(IDC_BIN2HEX),
+      Choose(OPEN_TITLE, "in.bin"), Timed(), Command(IDC_HEX2BIN), CloseBox(), Choose(SAVE_HEX_TITLE, "in.hex"),
+      Exit(0), File("in.hex", RandomHex(20)), Files(2)}},
 
     // Faults
     {"bin2hex of a file another process writes, sharing it: failure, no conversion, no output chooser",
@@ -1159,6 +1159,9 @@ BOOL WaitForWindow(RUN* pRun, HWND hwndOwner, const char* szWhat, const char* sz
     if (szTitle != NULL && WindowText(*phwnd) != szTitle) {
         return Fail(pRun, "expected the %s \"%s\", got %s", szWhat, szTitle, DescribeWindow(*phwnd).c_str());
     }
+    if (!IsWindowVisible(pRun->hDlg)) {
+        return Fail(pRun, "the dialog is hidden while its %s is open", szWhat);
+    }
     return CheckPriority(pRun, "while a window of it is open,");
 }
 
@@ -1279,10 +1282,13 @@ BOOL DoLabel(RUN* pRun, const STEP& step)
     return TRUE;
 }
 
-// Waits until the program takes messages again, so that what it did since
-// the last window closed (loading, converting, saving) is over.
+// Waits until the program takes messages again, or has ended, so that what
+// it did since the last window closed (loading, converting, saving) is over.
 BOOL Settle(RUN* pRun)
 {
+    if (ProgramEnded(pRun)) {
+        return TRUE;
+    }
     DWORD_PTR dwResult = 0;
     if (!SendMessageTimeoutA(pRun->hDlg, WM_NULL, 0, 0, SMTO_NORMAL, STEP_MS, &dwResult)) {
         return Fail(pRun, "the program does not respond");
@@ -1661,7 +1667,8 @@ BOOL RunCase(RUN* pRun, const CASE& testCase, size_t iCase, const char* szProgra
     if (LabelText(pRun) != LABEL_AT_START) {
         return Fail(pRun, "at start the label reads \"%s\"", LabelText(pRun).c_str());
     }
-    const BOOL fEndsProgram = steps.back().op == OP_EXIT;
+    const BOOL fEndsProgram =
+        std::any_of(steps.begin(), steps.end(), [](const STEP& step) { return step.op == OP_EXIT; });
     for (size_t i = 0; i < steps.size(); ++i) {
         if (!RunStep(pRun, steps[i])) {
             const std::string sWhy = pRun->szWhy;
