@@ -10,6 +10,7 @@ struct APPSTATE {
     BYTE* pLoaded;      // block of the latest successful load
     DWORD cbLoaded;     // bytes of the latest successful load
     BOOL fCommandRunning;  // a conversion command has not returned yet
+    BOOL fCloseAsked;      // the dialog was asked to close while a command ran
 };
 
 extern APPSTATE AppState;

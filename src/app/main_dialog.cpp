@@ -21,10 +21,24 @@ INT_PTR RunMainDialog()
 
 namespace {
 
+// Ends the dialog, or, while a command runs, remembers that it was asked
+// to: a close posted to the dialog reaches it through the command's own
+// chooser or message box, and ending it there would hide the window under
+// them and finish the command in a hidden window.
+void CloseDialog(HWND hwnd)
+{
+    if (AppState.fCommandRunning) {
+        AppState.fCloseAsked = TRUE;
+        return;
+    }
+    EndDialog(hwnd, 0);
+}
+
 // The choosers and message boxes of a command run modal loops that still
 // deliver posted messages to this dialog. Input cannot reach it while it is
 // disabled, but a posted command could, and would start a second command in
-// the middle of the first; such a command is ignored.
+// the middle of the first; such a command is ignored. A close asked for
+// meanwhile is carried out when the command ends.
 void RunCommand(void (*pfnCommand)(HWND), HWND hwnd)
 {
     if (AppState.fCommandRunning) {
@@ -33,6 +47,9 @@ void RunCommand(void (*pfnCommand)(HWND), HWND hwnd)
     AppState.fCommandRunning = TRUE;
     pfnCommand(hwnd);
     AppState.fCommandRunning = FALSE;
+    if (AppState.fCloseAsked) {
+        CloseDialog(hwnd);
+    }
 }
 
 }  // namespace
@@ -58,13 +75,13 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM /*lP
             RunCommand(OnHex2Bin, hwnd);
             break;
         case IDCANCEL:
-            EndDialog(hwnd, 0);
+            CloseDialog(hwnd);
             break;
         }
         return FALSE;
 
     case WM_CLOSE:
-        EndDialog(hwnd, 0);
+        CloseDialog(hwnd);
         return FALSE;
     }
     return FALSE;

@@ -24,8 +24,10 @@ LPCSTR PickOutputFile(HWND hwndOwner, HINSTANCE hInstance, LPCSTR szTitle, LPCST
 // TRUE; on failure stores nothing and returns FALSE.
 BOOL LoadFileBytes(LPCSTR szPath, BYTE** ppData, DWORD* pcbData);
 
-// Creates or replaces the file with cbData bytes and flushes it. Returns the
-// bytes written: all of them, or 0. When the file cannot be created, or the
-// write or flush fails or writes less than asked (a full disk), nothing is
-// left of it and the result is 0. 0 bytes asked make an empty file.
+// Creates or replaces the file with cbData bytes, flushed, and returns the
+// bytes written: all of them, or 0. The data is written beside the file
+// first and then moved over it, so a save that fails (no room, a file held
+// open, a read-only, hidden or system file, which are refused) leaves the
+// file as it was and nothing beside it. A link is followed: the file it
+// leads to is replaced and the link kept. 0 bytes asked make an empty file.
 DWORD SaveFileBytes(LPCSTR szPath, const BYTE* pData, DWORD cbData);

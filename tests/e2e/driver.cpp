@@ -132,7 +132,7 @@ enum STEPOP {
     OP_FILE,          // szFile holds exactly data (n > 0: the file has n bytes, and data begins it)
     OP_MODEL_SAVED,   // as OP_FILE; when data (DATA_PARSED) is empty, the failure box comes first
     OP_NO_FILE,       // szFile does not exist
-    OP_FILES,         // the case's folder holds exactly n files
+    OP_FILES,         // the case's folder (or the disk szFile names, "FULL:") holds exactly n files
     OP_QUIET,         // for n ms no window opens, the label keeps its text, the program runs on
     OP_MEMORY,        // the program's private memory: n is one of MEMORYCHECK
     OP_EXIT,          // the program ends with exit code n
@@ -224,6 +224,7 @@ STEP ModelSaved(const char* szFile, const char* szText)
 }
 STEP NoFile(const char* szFile) { return STEP{OP_NO_FILE, NULL, NULL, szFile, NO_CONTENT, 0}; }
 STEP Files(UINT_PTR n) { return STEP{OP_FILES, NULL, NULL, NULL, NO_CONTENT, n}; }
+STEP FilesOn(const char* szDisk, UINT_PTR n) { return STEP{OP_FILES, NULL, NULL, szDisk, NO_CONTENT, n}; }
 STEP Quiet(UINT_PTR ms) { return STEP{OP_QUIET, NULL, NULL, NULL, NO_CONTENT, ms}; }
 STEP Memory(MEMORYCHECK check) { return STEP{OP_MEMORY, NULL, NULL, NULL, NO_CONTENT, check}; }
 STEP MemoryGrown(ULONGLONG cb) { return STEP{OP_MEMORY, NULL, NULL, NULL, Random(cb), MEM_GROWN}; }
@@ -397,10 +398,10 @@ const std::vector<CASE> CASES = {
      {Command(IDOK), Quiet(1500), Label(LABEL_AT_START), Files(0)}},
     {"WM_COMMAND for bin2hex with a nonzero notification code changes nothing",
      {Command(MAKEWPARAM(IDC_BIN2HEX, 1)), Quiet(1500), Label(LABEL_AT_START), Files(0)}},
-    {"commands posted while a conversion runs start nothing: one chooser at a time",
-     {Write("in.bin", Random(20)), Click(IDC_BIN2HEX), Command(IDC_HEX2BIN), Command(IDC_BIN2HEX),
-      Choose(OPEN_TITLE, "in.bin"), Timed(), Command(IDC_HEX2BIN), Choose(SAVE_HEX_TITLE, "in.hex"),
-      File("in.hex", RandomHex(20)), Quiet(1000), Files(2)}},
+    {"commands posted while a conversion runs start nothing, a close waits for its end: one chooser at a time",
+     {Write("in.bin", Random(20)), Click(IDC_BIN2HEX), Command(IDC_HEX2BIN), Command(IDCANCEL), Command(IDC_BIN2HEX),
+      Choose(OPEN_TITLE, "in.bin"), Timed(), Command(IDC_HEX2BIN), CloseBox(), Choose(SAVE_HEX_TITLE, "in.hex"),
+      Exit(0), File("in.hex", RandomHex(20)), Files(2)}},
 
     // Faults
     {"bin2hex of a file another process writes, sharing it: failure, no conversion, no output chooser",
@@ -420,6 +421,10 @@ const std::vector<CASE> CASES = {
       Timed(), Box(OK_TEXT, "3"), Choose(SAVE_BIN_TITLE, "FULL:small.bin"), File("FULL:small.bin", Text("\xC0\xFF\xEE")),
       Write("in.bin", Random(20000)), Click(IDC_BIN2HEX), Choose(OPEN_TITLE, "in.bin"), Timed(),
       Choose(SAVE_HEX_TITLE, "FULL:in.hex"), Failure(), NoFile("FULL:in.hex"), File("FULL:small.bin", Text("\xC0\xFF\xEE"))}},
+    {"bin2hex over a file of a disk with room for it, not for the text: failure, the file as it was, nothing beside",
+     {Needs(NEED_FULL_DISK), Write("FULL:old.hex", Random(16000)), Write("in.bin", Random(20000)), Click(IDC_BIN2HEX),
+      Choose(OPEN_TITLE, "in.bin"), Timed(), Choose(SAVE_HEX_TITLE, "FULL:old.hex"), Confirm(), Failure(),
+      File("FULL:old.hex", Random(16000)), FilesOn("FULL:", 1)}},
 
     // Huge input
     {"a file of 4 GiB and 10 bytes: refused by both commands, nothing converted; then a conversion works",
@@ -1154,6 +1159,9 @@ BOOL WaitForWindow(RUN* pRun, HWND hwndOwner, const char* szWhat, const char* sz
     if (szTitle != NULL && WindowText(*phwnd) != szTitle) {
         return Fail(pRun, "expected the %s \"%s\", got %s", szWhat, szTitle, DescribeWindow(*phwnd).c_str());
     }
+    if (!IsWindowVisible(pRun->hDlg)) {
+        return Fail(pRun, "the dialog is hidden while its %s is open", szWhat);
+    }
     return CheckPriority(pRun, "while a window of it is open,");
 }
 
@@ -1274,10 +1282,13 @@ BOOL DoLabel(RUN* pRun, const STEP& step)
     return TRUE;
 }
 
-// Waits until the program takes messages again, so that what it did since
-// the last window closed (loading, converting, saving) is over.
+// Waits until the program takes messages again, or has ended, so that what
+// it did since the last window closed (loading, converting, saving) is over.
 BOOL Settle(RUN* pRun)
 {
+    if (ProgramEnded(pRun)) {
+        return TRUE;
+    }
     DWORD_PTR dwResult = 0;
     if (!SendMessageTimeoutA(pRun->hDlg, WM_NULL, 0, 0, SMTO_NORMAL, STEP_MS, &dwResult)) {
         return Fail(pRun, "the program does not respond");
@@ -1316,13 +1327,14 @@ BOOL DoNoFile(RUN* pRun, const STEP& step)
     return TRUE;
 }
 
-// The names of the files in the case's folder; FALSE if it cannot be read.
-BOOL ListFiles(RUN* pRun, std::vector<WIN32_FIND_DATAA>* pFiles)
+// The names of the files in a folder (its path ends in a backslash); FALSE
+// if it cannot be read.
+BOOL ListFiles(RUN* pRun, const std::string& sDir, std::vector<WIN32_FIND_DATAA>* pFiles)
 {
     WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA((std::string(pRun->szDir) + "*").c_str(), &fd);
+    HANDLE hFind = FindFirstFileA((sDir + "*").c_str(), &fd);
     if (hFind == INVALID_HANDLE_VALUE) {
-        return Fail(pRun, "cannot list the folder %s (error %lu)", pRun->szDir, GetLastError());
+        return Fail(pRun, "cannot list the folder %s (error %lu)", sDir.c_str(), GetLastError());
     }
     pFiles->clear();
     do {
@@ -1334,10 +1346,25 @@ BOOL ListFiles(RUN* pRun, std::vector<WIN32_FIND_DATAA>* pFiles)
     return TRUE;
 }
 
+// Removes what an earlier case or run left in a folder.
+BOOL EmptyFolder(RUN* pRun, const std::string& sDir)
+{
+    std::vector<WIN32_FIND_DATAA> files;
+    if (!ListFiles(pRun, sDir, &files)) {
+        return FALSE;
+    }
+    for (const WIN32_FIND_DATAA& fd : files) {
+        if (!DeleteFileA((sDir + fd.cFileName).c_str())) {
+            return Fail(pRun, "cannot remove %s left by an earlier run (error %lu)", fd.cFileName, GetLastError());
+        }
+    }
+    return TRUE;
+}
+
 BOOL DoFiles(RUN* pRun, const STEP& step)
 {
     std::vector<WIN32_FIND_DATAA> files;
-    if (!Settle(pRun) || !ListFiles(pRun, &files)) {
+    if (!Settle(pRun) || !ListFiles(pRun, step.szFile != NULL ? PathOf(pRun, step.szFile) : pRun->szDir, &files)) {
         return FALSE;
     }
     if (files.size() != step.n) {
@@ -1505,7 +1532,11 @@ BOOL DoNeeds(RUN* pRun, const STEP& step)
         snprintf(pRun->szSkip, sizeof(pRun->szSkip), "%s is not the %s the test mounts (was mounting refused?)",
                  need.sValue.c_str(), need.szWhat);
     }
-    return pRun->szSkip[0] == '\0';
+    if (pRun->szSkip[0] != '\0') {
+        return FALSE;
+    }
+    // A case that fills the small disk finds it empty, whatever ran before.
+    return step.n != NEED_FULL_DISK || EmptyFolder(pRun, PathOf(pRun, "FULL:"));
 }
 
 // The program may map no more address space than it has mapped once its
@@ -1602,16 +1633,7 @@ BOOL MakeCaseFolder(RUN* pRun, const char* szWorkDir, size_t iCase)
     snprintf(pRun->szLog, sizeof(pRun->szLog), "%s\\case%02zu.log", szWorkDir, iCase + 1);
     CreateDirectoryA(szWorkDir, NULL);
     CreateDirectoryA(pRun->szDir, NULL);
-    std::vector<WIN32_FIND_DATAA> files;
-    if (!ListFiles(pRun, &files)) {
-        return FALSE;
-    }
-    for (const WIN32_FIND_DATAA& fd : files) {
-        if (!DeleteFileA((std::string(pRun->szDir) + fd.cFileName).c_str())) {
-            return Fail(pRun, "cannot remove %s left by an earlier run (error %lu)", fd.cFileName, GetLastError());
-        }
-    }
-    return TRUE;
+    return EmptyFolder(pRun, pRun->szDir);
 }
 
 // What must hold at the end of every case: the files kept are as they were,
@@ -1645,7 +1667,8 @@ BOOL RunCase(RUN* pRun, const CASE& testCase, size_t iCase, const char* szProgra
     if (LabelText(pRun) != LABEL_AT_START) {
         return Fail(pRun, "at start the label reads \"%s\"", LabelText(pRun).c_str());
     }
-    const BOOL fEndsProgram = steps.back().op == OP_EXIT;
+    const BOOL fEndsProgram =
+        std::any_of(steps.begin(), steps.end(), [](const STEP& step) { return step.op == OP_EXIT; });
     for (size_t i = 0; i < steps.size(); ++i) {
         if (!RunStep(pRun, steps[i])) {
             const std::string sWhy = pRun->szWhy;
@@ -1681,7 +1704,7 @@ void EndCase(RUN* pRun)
         CloseHandle(pRun->pi.hProcess);
     }
     std::vector<WIN32_FIND_DATAA> files;
-    if (pRun->szDir[0] == '\0' || !ListFiles(pRun, &files)) {
+    if (pRun->szDir[0] == '\0' || !ListFiles(pRun, pRun->szDir, &files)) {
         return;
     }
     for (const WIN32_FIND_DATAA& fd : files) {

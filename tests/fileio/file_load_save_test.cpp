@@ -137,50 +137,94 @@ TEST_F(FileTest, LoadFailureLeavesCallerUntouched)
     CloseHandle(hWriter);
 }
 
-TEST_F(FileTest, SaveReplacesWholeFileAndReportsBytesWritten)
+// A save replaces the file whole, or leaves it as it was; either way nothing
+// else is left in its folder. A full disk takes less than asked (Wine even
+// reports a short write as a success): no byte may be claimed then.
+enum FOLDER {
+    IN_TEMP,        // the test's scratch folder
+    MISSING,        // a folder that does not exist
+    DEEP,           // a folder so deep that the file's path has 259 characters: no room beside it
+    ON_SMALL_DISK,  // a small tmpfs the test run mounts (see tests/CMakeLists.txt)
+};
+const size_t NONE = SIZE_MAX;  // cbBefore: no file before; cbSave: more than the disk has free
+
+const struct SAVECASE {
+    const char* szWhat;
+    FOLDER folder;
+    size_t cbBefore;
+    DWORD dwAttributes;  // of the file before
+    BOOL fHeld;          // by another program, without sharing
+    size_t cbSave;
+    BOOL fReplaced;  // the file holds the new bytes; otherwise what it held before
+} kSaveCases[] = {
+    {"new file", IN_TEMP, NONE, 0, FALSE, 1000, TRUE},
+    {"over a longer file", IN_TEMP, 5000, 0, FALSE, 17, TRUE},
+    {"over a shorter file", IN_TEMP, 3, 0, FALSE, 70000, TRUE},
+    {"nothing, over a file", IN_TEMP, 100, 0, FALSE, 0, TRUE},
+    {"nothing, new file", IN_TEMP, NONE, 0, FALSE, 0, TRUE},
+    {"over a file held open without sharing", IN_TEMP, 40, 0, TRUE, 10, FALSE},
+    {"over a read-only file", IN_TEMP, 40, FILE_ATTRIBUTE_READONLY, FALSE, 10, FALSE},
+    {"over a hidden file", IN_TEMP, 40, FILE_ATTRIBUTE_HIDDEN, FALSE, 10, FALSE},
+    {"into a folder that does not exist", MISSING, NONE, 0, FALSE, 10, FALSE},
+    {"a path of 259 characters, in place", DEEP, 5000, 0, FALSE, 17, TRUE},
+    {"full disk, over a file", ON_SMALL_DISK, 20000, 0, FALSE, NONE, FALSE},
+    {"full disk, new file", ON_SMALL_DISK, NONE, 0, FALSE, NONE, FALSE},
+};
+
+size_t CountFiles(const std::string& dir)
 {
-    const struct {
-        const char* szWhat;
-        size_t cbBefore;  // SIZE_MAX: no file before
-        size_t cbSave;
-    } kCases[] = {
-        {"new file", SIZE_MAX, 1000},
-        {"over a longer file", 5000, 17},
-        {"over a shorter file", 3, 70000},
-        {"nothing, over a file", 100, 0},
-        {"nothing, new file", SIZE_MAX, 0},
-    };
-    int i = 0;
-    for (const auto& c : kCases) {
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    size_t c = 0;
+    if (hFind == INVALID_HANDLE_VALUE) return c;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++c;
+    } while (FindNextFileA(hFind, &fd));
+    FindClose(hFind);
+    return c;
+}
+
+// The rows on the small disk when it is given, the others when it is not.
+void RunSaveCases(const std::string& dirTemp, const std::string& dirSmall)
+{
+    for (const SAVECASE& c : kSaveCases) {
+        if ((c.folder == ON_SMALL_DISK) == dirSmall.empty()) continue;
         SCOPED_TRACE(c.szWhat);
-        const std::string path = Path(("save" + std::to_string(i++)).c_str());
-        if (c.cbBefore != SIZE_MAX) WriteWhole(path, std::vector<BYTE>(c.cbBefore, 0xEE));
-        const std::vector<BYTE> bytes = Pattern(c.cbSave);
-        EXPECT_EQ(SaveFileBytes(path.c_str(), bytes.data(), static_cast<DWORD>(bytes.size())), c.cbSave);
-        EXPECT_EQ(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES, true);
-        EXPECT_EQ(ReadWhole(path), bytes);
+        std::string dir = c.folder == ON_SMALL_DISK ? dirSmall : dirTemp + (c.folder == MISSING ? "\\no such" : "");
+        if (c.folder == DEEP) {
+            dir += '\\';
+            dir.append(259 - dir.size() - strlen("\\saved"), 'd');
+            ASSERT_TRUE(CreateDirectoryA(dir.c_str(), NULL));
+        }
+        const std::string path = dir + "\\saved";
+        const std::vector<BYTE> before(c.cbBefore == NONE ? 0 : c.cbBefore, 0xEE);
+        if (c.cbBefore != NONE) WriteWhole(path, before);
+        if (c.dwAttributes != 0) {
+            ASSERT_TRUE(SetFileAttributesA(path.c_str(), c.dwAttributes));
+            ASSERT_EQ(GetFileAttributesA(path.c_str()) & c.dwAttributes, c.dwAttributes);  // kept, also under Wine
+        }
+        HANDLE hHeld = c.fHeld ? CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL) : NULL;
+        ULARGE_INTEGER cbFree = {};
+        GetDiskFreeSpaceExA(dir.c_str(), &cbFree, NULL, NULL);
+        const size_t cbFull = static_cast<size_t>(cbFree.QuadPart) + 256 * 1024;
+        const std::vector<BYTE> bytes = Pattern(c.cbSave != NONE ? c.cbSave : cbFull);
+
+        EXPECT_EQ(SaveFileBytes(path.c_str(), bytes.data(), static_cast<DWORD>(bytes.size())),
+                  c.fReplaced ? bytes.size() : 0u);
+        if (hHeld != NULL) CloseHandle(hHeld);
+        const BOOL fExists = c.fReplaced || c.cbBefore != NONE;
+        EXPECT_EQ(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES, fExists);
+        EXPECT_EQ(ReadWhole(path), c.fReplaced ? bytes : before);
+        EXPECT_EQ(CountFiles(dir), fExists ? 1u : 0u) << "something else was left beside the file";
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+        if (c.folder == DEEP) RemoveDirectoryA(dir.c_str());
     }
 }
 
-TEST_F(FileTest, SaveFailsWhenFileCannotBeCreated)
-{
-    const std::string held = Path("held");
-    WriteWhole(held, Pattern(40));
-    HANDLE hOther = CreateFileA(held.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(hOther, INVALID_HANDLE_VALUE);
+TEST_F(FileTest, SaveReplacesTheFileOrLeavesItAsItWas) { RunSaveCases(m_dir, ""); }
 
-    const std::vector<BYTE> bytes = Pattern(10);
-    EXPECT_EQ(SaveFileBytes(held.c_str(), bytes.data(), 10), 0u);
-    EXPECT_EQ(SaveFileBytes((m_dir + "\\no such folder\\out").c_str(), bytes.data(), 10), 0u);
-    CloseHandle(hOther);
-    EXPECT_EQ(ReadWhole(held), Pattern(40));  // untouched
-}
-
-// On a full disk the write stops short (Wine even reports it as a success
-// with a short count): the save must not claim any byte, nor leave the part
-// that fitted behind. The filesystem is a small tmpfs the test run mounts
-// (see tests/CMakeLists.txt).
-TEST_F(FileTest, SaveOnFullDiskReportsShortCount)
+TEST_F(FileTest, SaveOnFullDiskLeavesTheFileAsItWas)
 {
     char szUnix[MAX_PATH];
     const DWORD cch = GetEnvironmentVariableA("HEXBIN_SMALLFS", szUnix, MAX_PATH);
@@ -192,12 +236,7 @@ TEST_F(FileTest, SaveOnFullDiskReportsShortCount)
     if (!GetDiskFreeSpaceExA(dir.c_str(), &cbFree, NULL, NULL) || cbFree.QuadPart > (1u << 20)) {
         GTEST_SKIP() << dir << " is not a small mounted filesystem (was the mount refused?)";
     }
-
-    const std::string path = dir + "\\full";
-    const std::vector<BYTE> bytes = Pattern(static_cast<size_t>(cbFree.QuadPart) + 256 * 1024);
-    EXPECT_EQ(SaveFileBytes(path.c_str(), bytes.data(), static_cast<DWORD>(bytes.size())), 0u);
-    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "a part of the data was left behind";
-    DeleteFileA(path.c_str());
+    RunSaveCases(m_dir, dir);
 }
 
 }  // namespace

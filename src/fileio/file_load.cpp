@@ -36,24 +36,3 @@ BOOL LoadFileBytes(LPCSTR szPath, BYTE** ppData, DWORD* pcbData)
     *pcbData = cbRead;
     return TRUE;
 }
-
-DWORD SaveFileBytes(LPCSTR szPath, const BYTE* pData, DWORD cbData)
-{
-    HANDLE hFile = CreateFileA(szPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
-
-    DWORD cbWritten = 0;
-    const BOOL fWritten = WriteFile(hFile, pData, cbData, &cbWritten, NULL);
-    // The data must be on the disk before the file counts as saved.
-    const BOOL fFlushed = FlushFileBuffers(hFile);
-    CloseHandle(hFile);
-    if (fWritten && fFlushed && cbWritten == cbData) {
-        return cbWritten;
-    }
-    // A full disk takes less than asked (and says so only by the count):
-    // a file cut short is not the data, so the one made here goes.
-    DeleteFileA(szPath);
-    return 0;
-}
