@@ -57,5 +57,13 @@ bench: setup
 	cmake --preset native && cmake --build --preset native -j $(JOBS) --target hexbin_bench hexfile
 	python3 scripts/bench.py
 
+# dist/hexbin-<version>.zip: both programs, the README and their SHA-256 sums.
+.PHONY: dist
+dist: setup
+	cmake --preset win32 && cmake --build --preset win32 -j $(JOBS) --target hexbin
+	cmake --preset win64 && cmake --build --preset win64 -j $(JOBS) --target hexbin
+	scripts/check-exe.sh
+	scripts/dist.sh
+
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -7,7 +7,7 @@ PACKAGES="
 cmake ninja-build g++ clang-14 libclang-rt-14-dev
 libgtest-dev googletest libbenchmark-dev
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-wine64 fonts-wine xvfb x11-apps x11-utils imagemagick
+wine64 fonts-wine xvfb x11-apps x11-utils imagemagick libxml2-utils
 python3 xxd coreutils util-linux procps
 "
 

@@ -34,10 +34,13 @@ BYTE* PutWord(BYTE* p, WORD w)
 }
 
 // UTF-16 from 8-bit text, terminator included. The block is far larger than
-// any of these strings, so the length is not a limit in practice.
+// any of these strings, so the length is not a limit in practice. Windows
+// refuses MB_PRECOMPOSED under the UTF-8 code page (which the manifest asks
+// for), and converts nothing at all.
 BYTE* PutString(BYTE* p, LPCSTR sz)
 {
-    const int cwch = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, sz, -1, reinterpret_cast<LPWSTR>(p), 64);
+    const DWORD dwFlags = GetACP() == CP_UTF8 ? 0 : MB_PRECOMPOSED;
+    const int cwch = MultiByteToWideChar(CP_ACP, dwFlags, sz, -1, reinterpret_cast<LPWSTR>(p), 64);
     return p + cwch * sizeof(WCHAR);
 }
 

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
-#define CCH_FILE_NAME MAX_PATH
+// A name of MAX_PATH characters, counted in bytes: under the UTF-8 code page
+// a character may take three.
+#define CCH_FILE_NAME (3 * MAX_PATH)
 
 // "All Files" with the pattern "*.*", double-zero terminated.
 extern const char FILE_FILTER[];

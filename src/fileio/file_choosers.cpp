@@ -32,6 +32,14 @@ BOOL IsWine()
     return hNtdll != NULL && GetProcAddress(hNtdll, "wine_get_version") != NULL;
 }
 
+// A text's length in UTF-16 units, its terminator included: what a path is
+// measured in, whatever the code page (a character may take up to three
+// bytes in UTF-8).
+int CwchOf(LPCSTR sz)
+{
+    return MultiByteToWideChar(CP_ACP, 0, sz, -1, NULL, 0);
+}
+
 // The path the name in the chooser's name box stands for fits in MAX_PATH
 // characters with its terminator: whole, or after the chooser's folder.
 BOOL NameFits(HWND hChooser)
@@ -41,16 +49,23 @@ BOOL NameFits(HWND hChooser)
     if (hName == NULL) {
         hName = GetDlgItem(hChooser, cmb13);
     }
-    const int cchName = hName != NULL ? GetWindowTextLengthA(hName) : 0;
-    if (cchName >= MAX_PATH) {
+    char szTyped[CCH_FILE_NAME] = "";
+    if (hName != NULL && GetWindowTextLengthA(hName) >= CCH_FILE_NAME) {
         return FALSE;
     }
-    char szTyped[MAX_PATH];
-    GetWindowTextA(hName, szTyped, MAX_PATH);
+    if (hName != NULL) {
+        GetWindowTextA(hName, szTyped, CCH_FILE_NAME);
+    }
+    const int cwchName = CwchOf(szTyped) - 1;
     const BOOL fWhole = szTyped[0] == '\\' || (szTyped[0] != '\0' && szTyped[1] == ':');
-    // Asked with no buffer, the chooser answers the folder's length with its terminator.
-    const LRESULT cchFolder = fWhole ? 0 : SendMessageA(hChooser, CDM_GETFOLDERPATH, 0, 0);
-    return cchFolder + cchName < MAX_PATH;
+    if (fWhole) {
+        return cwchName < MAX_PATH;
+    }
+    char szFolder[CCH_FILE_NAME] = "";
+    if (SendMessageA(hChooser, CDM_GETFOLDERPATH, CCH_FILE_NAME, reinterpret_cast<LPARAM>(szFolder)) < 0) {
+        return FALSE;
+    }
+    return CwchOf(szFolder) + cwchName < MAX_PATH;
 }
 
 LRESULT CALLBACK WatchChooserProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
