@@ -8,6 +8,10 @@
 // a character may take three.
 #define CCH_FILE_NAME (3 * MAX_PATH)
 
+// The length of cb bytes of ANSI text in UTF-16 characters, which is what a
+// path's limit of MAX_PATH counts, whatever the code page.
+int CwchOfAnsi(LPCSTR sz, size_t cb);
+
 // "All Files" with the pattern "*.*", double-zero terminated.
 extern const char FILE_FILTER[];
 

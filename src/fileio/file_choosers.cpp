@@ -4,6 +4,7 @@
 #include <dlgs.h>
 
 #include <cstddef>
+#include <cstring>
 
 const char FILE_FILTER[] = "All Files\0*.*\0";  // the literal adds the final zero
 
@@ -32,14 +33,6 @@ BOOL IsWine()
     return hNtdll != NULL && GetProcAddress(hNtdll, "wine_get_version") != NULL;
 }
 
-// A text's length in UTF-16 units, its terminator included: what a path is
-// measured in, whatever the code page (a character may take up to three
-// bytes in UTF-8).
-int CwchOf(LPCSTR sz)
-{
-    return MultiByteToWideChar(CP_ACP, 0, sz, -1, NULL, 0);
-}
-
 // The path the name in the chooser's name box stands for fits in MAX_PATH
 // characters with its terminator: whole, or after the chooser's folder.
 BOOL NameFits(HWND hChooser)
@@ -56,7 +49,7 @@ BOOL NameFits(HWND hChooser)
     if (hName != NULL) {
         GetWindowTextA(hName, szTyped, CCH_FILE_NAME);
     }
-    const int cwchName = CwchOf(szTyped) - 1;
+    const int cwchName = CwchOfAnsi(szTyped, strlen(szTyped));
     const BOOL fWhole = szTyped[0] == '\\' || (szTyped[0] != '\0' && szTyped[1] == ':');
     if (fWhole) {
         return cwchName < MAX_PATH;
@@ -65,7 +58,8 @@ BOOL NameFits(HWND hChooser)
     if (SendMessageA(hChooser, CDM_GETFOLDERPATH, CCH_FILE_NAME, reinterpret_cast<LPARAM>(szFolder)) < 0) {
         return FALSE;
     }
-    return CwchOf(szFolder) + cwchName < MAX_PATH;
+    // The folder, a backslash, the name and the terminator.
+    return CwchOfAnsi(szFolder, strlen(szFolder)) + 1 + cwchName < MAX_PATH;
 }
 
 LRESULT CALLBACK WatchChooserProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
@@ -120,6 +114,11 @@ LPCSTR PickFile(BOOL fSave, char* szName, HWND hwndOwner, HINSTANCE hInstance, L
 }
 
 }  // namespace
+
+int CwchOfAnsi(LPCSTR sz, size_t cb)
+{
+    return cb == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, sz, static_cast<int>(cb), NULL, 0);
+}
 
 LPCSTR PickInputFile(HWND hwndOwner, HINSTANCE hInstance, LPCSTR szTitle, LPCSTR szFilter)
 {

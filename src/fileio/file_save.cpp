@@ -33,7 +33,7 @@ BOOL IsRefusedTarget(LPCSTR szTarget)
     return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & REFUSED_ATTRIBUTES) != 0;
 }
 
-// The file the save replaces, in szTarget (MAX_PATH characters): where the
+// The file the save replaces, in szTarget (CCH_FILE_NAME bytes): where the
 // chosen name leads if it is a link, so that the link survives; the name
 // itself if nothing is there yet. FALSE when the real name is too long for
 // a path.
@@ -43,7 +43,7 @@ BOOL FindTarget(LPCSTR szPath, char* szTarget)
     HANDLE hFile = CreateFileA(szPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                                OPEN_EXISTING, 0, NULL);
     if (hFile == INVALID_HANDLE_VALUE) {
-        if (cchPath >= MAX_PATH) {
+        if (CwchOfAnsi(szPath, cchPath) >= MAX_PATH) {
             return FALSE;
         }
         memcpy(szTarget, szPath, cchPath + 1);
@@ -54,7 +54,7 @@ BOOL FindTarget(LPCSTR szPath, char* szTarget)
     // name: the ANSI calls take the plain forms.
     const char LONG_PREFIX[] = "\\\\?\\";
     const char UNC_PREFIX[] = "\\\\?\\UNC\\";
-    char szFinal[MAX_PATH + sizeof(UNC_PREFIX)];
+    char szFinal[CCH_FILE_NAME + sizeof(UNC_PREFIX)];
     const DWORD cchFinal =
         GetFinalPathNameByHandleA(hFile, szFinal, sizeof(szFinal), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     CloseHandle(hFile);
@@ -70,7 +70,7 @@ BOOL FindTarget(LPCSTR szPath, char* szTarget)
         szPlain = szFinal + sizeof(LONG_PREFIX) - 1;
     }
     const size_t cchPlain = strlen(szPlain);
-    if (cchPlain >= MAX_PATH) {
+    if (CwchOfAnsi(szPlain, cchPlain) >= MAX_PATH) {
         return FALSE;
     }
     memcpy(szTarget, szPlain, cchPlain + 1);
@@ -78,8 +78,8 @@ BOOL FindTarget(LPCSTR szPath, char* szTarget)
 }
 
 // Creates a new file beside the target, exclusively and with the right to
-// delete it through its handle; its name goes into szSide (MAX_PATH
-// characters). On failure *pfInPlace says whether the target may be written
+// delete it through its handle; its name goes into szSide (CCH_FILE_NAME
+// bytes). On failure *pfInPlace says whether the target may be written
 // in place instead: when the new name would not fit a path, or the folder
 // refuses a new file for lack of rights, so that saves which worked in place
 // keep working.
@@ -92,7 +92,7 @@ HANDLE CreateSideFile(LPCSTR szTarget, char* szSide, BOOL* pfInPlace)
             cchFolder = i + 1;
         }
     }
-    if (cchFolder + CCH_SIDE_NAME >= MAX_PATH) {
+    if (CwchOfAnsi(szTarget, cchFolder) + CCH_SIDE_NAME >= MAX_PATH) {
         *pfInPlace = TRUE;
         return INVALID_HANDLE_VALUE;
     }
@@ -177,7 +177,7 @@ BOOL MoveIntoPlace(LPCSTR szSide, LPCSTR szTarget)
 
 DWORD SaveFileBytes(LPCSTR szPath, const BYTE* pData, DWORD cbData)
 {
-    char szTarget[MAX_PATH];
+    char szTarget[CCH_FILE_NAME];
     if (!FindTarget(szPath, szTarget)) {
         // The real name is too long for a path, and so is any name beside it.
         return IsRefusedTarget(szPath) ? 0 : SaveInPlace(szPath, pData, cbData);
@@ -186,7 +186,7 @@ DWORD SaveFileBytes(LPCSTR szPath, const BYTE* pData, DWORD cbData)
         return 0;
     }
 
-    char szSide[MAX_PATH];
+    char szSide[CCH_FILE_NAME];
     BOOL fInPlace = FALSE;
     HANDLE hSide = CreateSideFile(szTarget, szSide, &fInPlace);
     if (hSide == INVALID_HANDLE_VALUE) {
