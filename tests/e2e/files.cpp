@@ -234,12 +234,10 @@ BOOL CheckKeptAndClosed(RUN* pRun)
         if (!TakeSnapshot(kept.sPath, &now)) {
             return Fail(pRun, "%s can no longer be read (error %lu)", kept.sPath.c_str(), GetLastError());
         }
-        if (now.cb != kept.cb || now.ullHash != kept.ullHash) {
-            return Fail(pRun, "%s changed: %llu bytes before, %llu now%s", kept.sPath.c_str(), kept.cb, now.cb,
-                        now.cb == kept.cb ? ", and other content" : "");
-        }
-        if (CompareFileTime(&now.ftWrite, &kept.ftWrite) != 0) {
-            return Fail(pRun, "%s has a new last-write time", kept.sPath.c_str());
+        if (now.cb != kept.cb || now.ullHash != kept.ullHash || CompareFileTime(&now.ftWrite, &kept.ftWrite) != 0) {
+            return Fail(pRun, "%s changed: %llu bytes before, %llu now, %s content, %s last-write time",
+                        kept.sPath.c_str(), kept.cb, now.cb, now.ullHash == kept.ullHash ? "the same" : "other",
+                        CompareFileTime(&now.ftWrite, &kept.ftWrite) == 0 ? "the same" : "a new");
         }
     }
     for (const std::string& sPath : pRun->touched) {

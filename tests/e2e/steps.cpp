@@ -1,23 +1,17 @@
-// End-to-end driver: starts hexbin.exe as a process of its own for every
-// case and drives it as a user would, through its dialog, the real Open and
-// Save As choosers and the message boxes; it reads what the program shows
-// and checks the files it writes byte for byte.
+// End-to-end driver: starts hexbin.exe for every case of CASES (cases.cpp)
+// and drives it as a user would, through its dialog, the real choosers and
+// message boxes; it reads what the program shows and checks what it writes.
 //
 //     driver.exe PROGRAM WORKDIR [NAME-FILTER]
 //
 // Paths may be Windows paths or absolute Unix paths (seen through Wine's Z:).
-// PROGRAM is the 32-bit or the 64-bit build: the driver reads which, for the
-// cases whose outcome depends on the address space. The cases are the rows
-// of CASES (cases.cpp); unless a case ends the program itself, it ends with
-// no window left open and "Close" ending the program with exit code 0.
-//
-// Every case is also held to what must hold whatever the user does: every
-// file the program was given to read, or that was held open against it, is
-// byte for byte what it was, with its size and last-write time; the program
-// runs at the priority class it was started with until a conversion has run,
-// and at the normal class after one (whenever one of its windows is open,
-// and at the end); and every file named in a chooser can be opened without
-// sharing at the end, so the program left no handle to it open.
+// PROGRAM is the 32-bit or the 64-bit build; the driver reads which, for the
+// cases whose outcome depends on the address space. Every case is held to
+// what must hold whatever the user does: the files kept come through byte
+// for byte with their size and last-write time, the priority class is right
+// whenever a window of the program is open, and no file named in a chooser
+// is left open. Unless a case ends the program itself, it ends with no
+// window left open and "Close" ending the program with exit code 0.
 //
 // Some cases need what the test run makes for them (see CMakeLists.txt):
 // HEXBIN_E2E_FULLFS names a small empty disk, HEXBIN_E2E_ROFS a read-only
@@ -56,10 +50,7 @@ const ULONGLONG CB_SMALL_DISK = MIB;
 // platform's own caching behind the choosers and message boxes.
 const SIZE_T CB_LEAK_TOLERANCE = 2u << 20;
 
-double Mebibytes(ULONGLONG cb)
-{
-    return static_cast<double>(cb) / static_cast<double>(MIB);
-}
+double Mebibytes(ULONGLONG cb) { return static_cast<double>(cb) / static_cast<double>(MIB); }
 
 // The program's private memory: its commit charge. Windows reports it in
 // both fields; Wine leaves PrivateUsage at 0, and reports as PagefileUsage
@@ -128,7 +119,7 @@ BOOL DoNeeds(RUN* pRun, const STEP& step)
     ULARGE_INTEGER cbTotal = {};
     char* szSkip = pRun->szSkip;
     if (need.szVariable == NULL && g_fProgram32) {
-        snprintf(szSkip, sizeof(pRun->szSkip), "for %s", need.szWhat);
+        snprintf(szSkip, sizeof(pRun->szSkip), "only for %s", need.szWhat);
     } else if (need.szVariable != NULL && need.sValue.empty()) {
         snprintf(szSkip, sizeof(pRun->szSkip), "%s is not set: no %s here", need.szVariable, need.szWhat);
     } else if (need.szVariable != NULL && need.szPrefix == NULL && HostSpawn() == NULL) {
@@ -220,7 +211,7 @@ BOOL RunCase(RUN* pRun, const STEPS& steps, size_t iCase, const char* szProgram,
         if (!DoNeeds(pRun, steps[iStep])) return FALSE;
     }
     if (!StartProgram(pRun, szProgram)) return FALSE;
-    if (LabelText(pRun) != LABEL_AT_START) return Fail(pRun, "the label reads \"%s\" at start", LabelText(pRun).c_str());
+    if (LabelText(pRun) != LABEL_AT_START) return Fail(pRun, "the label reads %s at start", LabelText(pRun).c_str());
     for (; iStep < steps.size(); ++iStep) {
         if (!RunStep(pRun, steps[iStep], ("step " + std::to_string(iStep + 1)).c_str())) return FALSE;
     }
@@ -278,6 +269,7 @@ BOOL Fail(RUN* pRun, const char* szFormat, ...)
     return FALSE;
 }
 
+// A figure for the report, on a line of its own below the case's.
 void Note(RUN* pRun, const char* szFormat, ...)
 {
     char szLine[256];
