@@ -4,9 +4,9 @@
 # the low 2 GiB of a 64-bit process at its start and allocates there first,
 # so the program is left about 1.6 GiB to allocate in, as a 32-bit program
 # would be. Run by the end-to-end driver, under WINEPREFIX, once the Open
-# chooser shows; the chooser may still be mapping what it needs (its
-# threads' stacks land in that low region), so the limit is taken once the
-# mapped size has held still for a second.
+# chooser shows. The chooser may go on mapping for a moment, longer on a
+# busy machine, so the limit is taken once the mapped size has held still
+# for a second.
 for pid in $(pgrep -x hexbin.exe); do
     tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
     kb=0
