@@ -197,6 +197,18 @@ STEPS GibOfText(BOOL fFits)
     return Steps({{Write("gib.txt", Repeat(GIB_LINE, GIB))}, Refuses(IDC_BIN2HEX, "gib.txt"), Unchanged(500), hex2bin});
 }
 
+// A folder and a name of 100 Cyrillic letters each: a path of 200 Cyrillic
+// characters. (A name of them all would pass Linux's 255 bytes a name.)
+std::string Cyrillic(const char* szLetter, const char* szEnd)
+{
+    std::string s;
+    for (int i = 0; i < 100; ++i) s += szLetter;
+    return s + szEnd;
+}
+const std::string CYRILLIC_FOLDER = Cyrillic("ж", "\\");
+const std::string CYRILLIC_IN = CYRILLIC_FOLDER + Cyrillic("я", ".bin");
+const std::string CYRILLIC_OUT = CYRILLIC_FOLDER + Cyrillic("ю", ".hex");
+
 // A name the chooser will not take: it refuses it, and no file is made.
 STEPS NameRefused(const char* szOut)
 {
@@ -315,6 +327,10 @@ const std::vector<CASE> CASES = {
     // Names
     {"names with spaces", Bin2HexRandom("my input  file.bin", 50, "my output file .hex")},
     {"paths of 259 characters, the longest there is", Bin2HexRandom("in{259}.bin", 50, "out{259}.hex")},
+    {"names in Cyrillic, CJK and Greek, and paths of 200 Cyrillic characters (400 bytes in UTF-8)",
+     Steps({Bin2HexRandom("данные 数据.bin", 300, "δεδομένα.hex"),
+            Hex2Bin("δεδομένα.hex", Box(OK_TEXT, "300"), "назад 戻る.bin"), {File("назад 戻る.bin", Random(300))},
+            Bin2HexRandom(CYRILLIC_IN.c_str(), 40, CYRILLIC_OUT.c_str())})},
     {"an output path of 260 characters: the chooser refuses it, no file", NameRefused("out{260}.hex")},
     {"an output path of 400 characters: the chooser refuses it, no file", NameRefused("out{400}.hex")},
     {"a bare output name of 258 characters, too long for any folder: the chooser refuses it, no file",

@@ -138,16 +138,19 @@ BOOL TakeSnapshot(const std::string& sPath, KEPT* pKept)
     return fTaken;
 }
 
-// The files of a folder (its path ends in a backslash); *pfListed is FALSE,
-// and says why, if it cannot be read.
-std::vector<WIN32_FIND_DATAA> ListFiles(RUN* pRun, const std::string& sDir, BOOL* pfListed)
+// The files of a folder (its path ends in a backslash), and with fFolders
+// its folders too; *pfListed is FALSE, and says why, if it cannot be read.
+std::vector<WIN32_FIND_DATAA> ListFiles(RUN* pRun, const std::string& sDir, BOOL fFolders, BOOL* pfListed)
 {
     std::vector<WIN32_FIND_DATAA> files;
     WIN32_FIND_DATAA fd;
     HANDLE hFind = FindFirstFileA((sDir + "*").c_str(), &fd);
     *pfListed = hFind != INVALID_HANDLE_VALUE || Fail(pRun, "cannot list %s (error %lu)", sDir.c_str(), GetLastError());
     for (BOOL fMore = *pfListed; fMore; fMore = FindNextFileA(hFind, &fd)) {
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(fd);
+        const BOOL fFolder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!fFolder || (fFolders && strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0)) {
+            files.push_back(fd);
+        }
     }
     if (*pfListed) FindClose(hFind);
     return files;
@@ -253,13 +256,18 @@ BOOL CheckKeptAndClosed(RUN* pRun)
     return TRUE;
 }
 
-// Removes the files of a folder of cbMin bytes or more.
+// Removes the files of a folder of cbMin bytes or more; with cbMin 0, its
+// folders and all they hold too.
 BOOL DeleteFiles(RUN* pRun, const std::string& sDir, ULONGLONG cbMin)
 {
     BOOL fListed = FALSE;
-    for (const WIN32_FIND_DATAA& fd : ListFiles(pRun, sDir, &fListed)) {
-        if ((static_cast<ULONGLONG>(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow) >= cbMin &&
-            !DeleteFileA((sDir + fd.cFileName).c_str())) {
+    for (const WIN32_FIND_DATAA& fd : ListFiles(pRun, sDir, cbMin == 0, &fListed)) {
+        const std::string sPath = sDir + fd.cFileName;
+        const BOOL fRemoved = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                                  ? DeleteFiles(pRun, sPath + "\\", 0) && RemoveDirectoryA(sPath.c_str())
+                                  : (static_cast<ULONGLONG>(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow) < cbMin ||
+                                        DeleteFileA(sPath.c_str());
+        if (!fRemoved) {
             return Fail(pRun, "cannot remove %s (error %lu)", fd.cFileName, GetLastError());
         }
     }
@@ -273,8 +281,9 @@ void ReleaseHeld(RUN* pRun)
 
 BOOL DoWrite(RUN* pRun, const STEP& step)
 {
-    HANDLE hFile = CreateFileA(PathOf(pRun, step.szFile).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
+    const std::string sPath = PathOf(pRun, step.szFile);
+    CreateDirectoryA(sPath.substr(0, sPath.rfind('\\')).c_str(), NULL);  // a folder of the case's own
+    HANDLE hFile = CreateFileA(sPath.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE) return Fail(pRun, "cannot write %s (error %lu)", step.szFile, GetLastError());
     STREAM stream;
     BOOL fWritten = OpenStream(pRun, step.data, &stream);
@@ -361,7 +370,7 @@ BOOL DoFiles(RUN* pRun, const STEP& step)
     BOOL fListed = FALSE;
     std::string sNames;
     const std::string sDir = step.szFile != NULL ? PathOf(pRun, step.szFile) : pRun->szDir;
-    const std::vector<WIN32_FIND_DATAA> files = ListFiles(pRun, sDir, &fListed);
+    const std::vector<WIN32_FIND_DATAA> files = ListFiles(pRun, sDir, FALSE, &fListed);
     for (const WIN32_FIND_DATAA& fd : files) sNames += std::string(" ") + fd.cFileName;
     return fListed && (files.size() == step.cFiles ||
                        Fail(pRun, "%s holds%s, expected %zu file(s)", sDir.c_str(), sNames.c_str(), step.cFiles));

@@ -247,8 +247,11 @@ BOOL DoChoose(RUN* pRun, const STEP& step)
     pRun->touched.push_back(sPath);
     // The file an Open chooser is given must come through the case unchanged.
     if (strcmp(step.szText, OPEN_TITLE) == 0 && !KeepFile(pRun, sPath, FALSE)) return FALSE;
+    // Typed as UTF-16, whatever the program's code page.
+    WCHAR wszPath[3 * MAX_PATH] = L"";
+    MultiByteToWideChar(CP_UTF8, 0, sPath.c_str(), -1, wszPath, ARRAYSIZE(wszPath));
     DWORD_PTR dwResult = 0;
-    if (!SendMessageTimeoutA(hName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(sPath.c_str()), SMTO_NORMAL, STEP_MS,
+    if (!SendMessageTimeoutW(hName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wszPath), SMTO_NORMAL, STEP_MS,
                              &dwResult)) {
         return Fail(pRun, "could not type the file name into \"%s\"", step.szText);
     }
