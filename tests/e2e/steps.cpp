@@ -3,6 +3,7 @@
 // message boxes; it reads what the program shows and checks what it writes.
 //
 //     driver.exe PROGRAM WORKDIR [NAME-FILTER]
+//     driver.exe PROGRAM WORKDIR --probe bin2hex|hex2bin FILE
 //
 // Paths may be Windows paths or absolute Unix paths (seen through Wine's Z:).
 // PROGRAM is the 32-bit or the 64-bit build; the driver reads which, for the
@@ -261,6 +262,34 @@ void PrintLog(const char* szLog)
     }
 }
 
+// --probe bin2hex|hex2bin FILE: one conversion of FILE, which says whether
+// it converted (0) or was refused (1), for a script that seeks the limits.
+// What comes first after the Open chooser tells: the failure box, or what
+// follows a conversion (the Save chooser, or hex2bin's outcome).
+int Probe(const char* szProgram, const char* szWorkDir, const char* szCommand, const char* szFile)
+{
+    RUN run = {};
+    char szIn[MAX_PATH];
+    ToWindowsPath(szFile, szIn, sizeof(szIn));
+    const std::string sIn = std::string("REL:") + szIn;
+    snprintf(run.szDir, sizeof(run.szDir), "%s\\", szWorkDir);
+    snprintf(run.szLog, sizeof(run.szLog), "%s\\probe.log", szWorkDir);
+    CreateDirectoryA(szWorkDir, NULL);
+    const STEP steps[] = {{.op = OP_CLICK, .idButton = strcmp(szCommand, "hex2bin") == 0 ? IDC_HEX2BIN : IDC_BIN2HEX},
+                          {.op = OP_CHOOSE, .szText = OPEN_TITLE, .szFile = sIn.c_str()}};
+    BOOL fRan = StartProgram(&run, szProgram);
+    for (const STEP& step : steps) fRan = fRan && RunStep(&run, step, "probe");
+    HWND hwnd = NULL;
+    char szTitle[64] = "";
+    fRan = fRan && WaitForWindow(&run, run.hDlg, "window after the load", NULL, &hwnd) &&
+           DoMemory(&run, {.op = OP_MEMORY, .memory = MEM_PEAK}) && GetWindowTextA(hwnd, szTitle, sizeof(szTitle));
+    const BOOL fRefused = strcmp(szTitle, FAILURE_CAPTION) == 0;
+    printf("%s %s %s\n%s", !fRan ? "FAILED" : fRefused ? "REFUSED" : "CONVERTED", szCommand, szFile, run.sNotes.c_str());
+    if (!fRan) printf("        %s\n", run.szWhy);
+    EndCase(&run);
+    return !fRan ? 2 : fRefused ? 1 : 0;
+}
+
 }  // namespace
 
 BOOL Fail(RUN* pRun, const char* szFormat, ...)
@@ -290,8 +319,8 @@ BOOL ProgramEnded(const RUN* pRun)
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        fprintf(stderr, "usage: driver PROGRAM WORKDIR [NAME-FILTER]\n");
+    if (argc < 3 || (argc > 3 && strcmp(argv[3], "--probe") == 0 && argc != 6)) {
+        fprintf(stderr, "usage: driver PROGRAM WORKDIR [NAME-FILTER | --probe bin2hex|hex2bin FILE]\n");
         return 2;
     }
     char szProgram[MAX_PATH];
@@ -306,6 +335,7 @@ int main(int argc, char** argv)
         return 2;
     }
     g_fProgram32 = dwType == SCS_32BIT_BINARY;
+    if (argc == 6) return Probe(szProgram, szWorkDir, argv[4], argv[5]);
     printf("e2e: the %s build, %s\n", g_fProgram32 ? "32-bit" : "64-bit", szProgram);
     for (NEED& need : g_rgNeed) {
         char szUnix[MAX_PATH];
