@@ -1,5 +1,4 @@
-// The end-to-end driver's shared types: the steps of a case, one run of a
-// case, and what its parts give each other.
+// The end-to-end driver's shared types: the steps of a case and one run of it.
 #pragma once
 
 #include <windows.h>
@@ -7,7 +6,6 @@
 #include <string>
 #include <vector>
 
-// What the program is known by.
 const char DIALOG_TITLE[] = "Hex and Binary conversions";
 const char LABEL_AT_START[] = "MS timing location";
 const char OPEN_TITLE[] = "Open file ...";
@@ -29,7 +27,7 @@ const DWORD STEP_MS = 60000;
 const ULONGLONG MIB = 1ull << 20;
 const ULONGLONG GIB = 1ull << 30;
 
-// File contents; big ones are made and compared a piece at a time.
+// File contents, made and compared a piece at a time.
 enum DATAKIND {
     DATA_BYTES,         // pb: cb bytes
     DATA_RANDOM,        // cb pseudo-random bytes, the same ones for the same size in every run
@@ -118,7 +116,6 @@ struct NEED {
 };
 extern NEED g_rgNeed[NEED_COUNT];
 
-// A file that must be as it was when the case ends.
 struct KEPT {
     std::string sPath;
     ULONGLONG cb;
@@ -141,12 +138,11 @@ struct RUN {
     char szWhy[1024];                  // why the case failed
 };
 
-// steps.cpp. Fail records why the case fails and returns FALSE.
+// Fail records why the case fails and returns FALSE.
 __attribute__((format(gnu_printf, 2, 3))) BOOL Fail(RUN* pRun, const char* szFormat, ...);
 __attribute__((format(gnu_printf, 2, 3))) void Note(RUN* pRun, const char* szFormat, ...);
 BOOL ProgramEnded(const RUN* pRun);
 
-// files.cpp
 std::string PathOf(const RUN* pRun, const char* szFile);
 void ToWindowsPath(const char* szPath, char* szOut, size_t cchOut);
 BOOL ReadUpTo(HANDLE hFile, std::string* ps, size_t cb);
@@ -161,14 +157,13 @@ BOOL DoFile(RUN* pRun, const STEP& step);
 BOOL DoNoFile(RUN* pRun, const STEP& step);
 BOOL DoFiles(RUN* pRun, const STEP& step);
 
-// windows.cpp
 BOOL StartProgram(RUN* pRun, const char* szProgram);
 std::string LabelText(const RUN* pRun);
 BOOL Settle(RUN* pRun);
 BOOL CheckPriority(RUN* pRun, const char* szWhen);
 BOOL WaitForWindow(RUN* pRun, HWND hwndOwner, const char* szWhat, const char* szTitle, HWND* phwnd);
 BOOL ShowsBox(RUN* pRun, const char* szText, const char* szCaption);
-BOOL DoClick(RUN* pRun, const STEP& step);
+BOOL ClickButton(RUN* pRun, HWND hwndParent, int id);
 BOOL DoKey(RUN* pRun, const STEP& step);
 BOOL DoChoose(RUN* pRun, const STEP& step);
 BOOL DoChooserBox(RUN* pRun, const STEP& step);

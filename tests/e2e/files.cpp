@@ -25,21 +25,6 @@ struct STREAM {
     BOOL fFailed;        // the text could not be read; the run says why
 };
 
-BOOL OpenStream(RUN* pRun, const DATA& data, STREAM* pStream)
-{
-    *pStream = STREAM{data, 0, 0x9E3779B9u ^ static_cast<DWORD>(data.cb), INVALID_HANDLE_VALUE, "", FALSE, 0, 0, FALSE};
-    if (data.kind != DATA_PARSED) return TRUE;
-    pStream->hText = CreateFileA(PathOf(pRun, data.pb).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                 OPEN_EXISTING, 0, NULL);
-    return pStream->hText != INVALID_HANDLE_VALUE ||
-           Fail(pRun, "cannot read %s for the model (error %lu)", data.pb, GetLastError());
-}
-
-void CloseStream(STREAM* pStream)
-{
-    if (pStream->hText != INVALID_HANDLE_VALUE) CloseHandle(pStream->hText);
-}
-
 // The model reads the text a piece at a time, each piece ending right after
 // an LF. There the parser stands between two tokens, in a comment or not
 // (an LF ends a comment and is a separator outside one), so each piece reads
@@ -112,6 +97,26 @@ BOOL NextPiece(RUN* pRun, STREAM* pStream, std::string* psPiece)
         psPiece->swap(sPairs);
     }
     return TRUE;
+}
+
+// Gives fnPiece the content a piece at a time, until it returns FALSE. The
+// stream ends holding the model's outcome for a DATA_PARSED text.
+template <typename FN>
+BOOL ForEachPiece(RUN* pRun, const DATA& data, STREAM* pStream, FN fnPiece)
+{
+    *pStream = STREAM{data, 0, 0x9E3779B9u ^ static_cast<DWORD>(data.cb), INVALID_HANDLE_VALUE, "", FALSE, 0, 0, FALSE};
+    if (data.kind == DATA_PARSED) {
+        pStream->hText = CreateFileA(PathOf(pRun, data.pb).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     NULL, OPEN_EXISTING, 0, NULL);
+        if (pStream->hText == INVALID_HANDLE_VALUE) {
+            return Fail(pRun, "cannot read %s for the model (error %lu)", data.pb, GetLastError());
+        }
+    }
+    std::string sPiece;
+    BOOL fGoing = TRUE;
+    while (fGoing && NextPiece(pRun, pStream, &sPiece)) fGoing = fnPiece(sPiece);
+    if (pStream->hText != INVALID_HANDLE_VALUE) CloseHandle(pStream->hText);
+    return fGoing && !pStream->fFailed;
 }
 
 // A hash of the file's content, with its size and last-write time.
@@ -204,14 +209,10 @@ BOOL ReadUpTo(HANDLE hFile, std::string* ps, size_t cb)
 BOOL RunModel(RUN* pRun, const DATA& text, int* pStatus, ULONGLONG* pcb)
 {
     STREAM stream;
-    std::string sPiece;
-    if (!OpenStream(pRun, text, &stream)) return FALSE;
-    while (NextPiece(pRun, &stream, &sPiece)) {
-    }
-    CloseStream(&stream);
+    const BOOL fRead = ForEachPiece(pRun, text, &stream, [](const std::string&) { return TRUE; });
     *pStatus = stream.status;
     *pcb = stream.cbOut;
-    return !stream.fFailed;
+    return fRead;
 }
 
 // Remembers the file as it is now, to be checked when the case ends; a file
@@ -286,22 +287,20 @@ BOOL DoWrite(RUN* pRun, const STEP& step)
     HANDLE hFile = CreateFileA(sPath.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE) return Fail(pRun, "cannot write %s (error %lu)", step.szFile, GetLastError());
     STREAM stream;
-    BOOL fWritten = OpenStream(pRun, step.data, &stream);
-    std::string sPiece;
-    while (fWritten && step.data.kind != DATA_SPARSE && NextPiece(pRun, &stream, &sPiece)) {
-        DWORD cbWritten = 0;
-        fWritten = WriteFile(hFile, sPiece.data(), static_cast<DWORD>(sPiece.size()), &cbWritten, NULL) &&
-                   cbWritten == sPiece.size();
-    }
-    CloseStream(&stream);
     LARGE_INTEGER liSize;
     liSize.QuadPart = static_cast<LONGLONG>(step.data.cb);
-    if (fWritten && step.data.kind == DATA_SPARSE) {
-        fWritten = SetFilePointerEx(hFile, liSize, NULL, FILE_BEGIN) && SetEndOfFile(hFile);
-    }
-    const DWORD dwError = GetLastError();
+    const BOOL fWritten =
+        step.data.kind == DATA_SPARSE
+            ? (SetFilePointerEx(hFile, liSize, NULL, FILE_BEGIN) && SetEndOfFile(hFile)) ||
+                  Fail(pRun, "cannot write %s (error %lu)", step.szFile, GetLastError())
+            : ForEachPiece(pRun, step.data, &stream, [&](const std::string& sPiece) {
+                  DWORD cbWritten = 0;
+                  return (WriteFile(hFile, sPiece.data(), static_cast<DWORD>(sPiece.size()), &cbWritten, NULL) &&
+                          cbWritten == sPiece.size()) ||
+                         Fail(pRun, "cannot write %s (error %lu)", step.szFile, GetLastError());
+              });
     CloseHandle(hFile);
-    return fWritten || stream.fFailed || Fail(pRun, "cannot write %s (error %lu)", step.szFile, dwError);
+    return fWritten;
 }
 
 // A file another process holds open, with the share mode of the step; it
@@ -333,27 +332,25 @@ BOOL DoFile(RUN* pRun, const STEP& step)
                                0, NULL);
     if (hFile == INVALID_HANDLE_VALUE) return Fail(pRun, "%s was not written (error %lu)", step.szFile, GetLastError());
     STREAM stream;
-    BOOL fSame = OpenStream(pRun, step.data, &stream);
     ULONGLONG cbWant = 0;
-    std::string sWant;
     std::string sGot;
-    while (fSame && NextPiece(pRun, &stream, &sWant)) {
-        fSame = ReadUpTo(hFile, &sGot, sWant.size()) || Fail(pRun, "cannot read %s (%lu)", step.szFile, GetLastError());
+    const BOOL fSame = ForEachPiece(pRun, step.data, &stream, [&](const std::string& sWant) {
+        if (!ReadUpTo(hFile, &sGot, sWant.size())) return Fail(pRun, "cannot read %s (%lu)", step.szFile, GetLastError());
         const auto mismatch = std::mismatch(sGot.begin(), sGot.end(), sWant.begin());
-        if (fSame && mismatch.first != sGot.end()) {
-            fSame = Fail(pRun, "%s: byte %llu is 0x%02X, want 0x%02X", step.szFile,
-                         cbWant + static_cast<ULONGLONG>(mismatch.first - sGot.begin()),
-                         static_cast<unsigned char>(*mismatch.first), static_cast<unsigned char>(*mismatch.second));
+        if (mismatch.first != sGot.end()) {
+            return Fail(pRun, "%s: byte %llu is 0x%02X, want 0x%02X", step.szFile,
+                        cbWant + static_cast<ULONGLONG>(mismatch.first - sGot.begin()),
+                        static_cast<unsigned char>(*mismatch.first), static_cast<unsigned char>(*mismatch.second));
         }
         cbWant += sWant.size();
-    }
-    CloseStream(&stream);
+        return TRUE;
+    });
     LARGE_INTEGER liSize = {};
     GetFileSizeEx(hFile, &liSize);
     CloseHandle(hFile);
     const ULONGLONG cbFile = static_cast<ULONGLONG>(liSize.QuadPart);
     const ULONGLONG cbExpected = step.cbFile != 0 ? step.cbFile : cbWant;
-    return fSame && !stream.fFailed &&
+    return fSame &&
            (cbFile == cbExpected ||
             Fail(pRun, "%s: %llu bytes, want %llu; the first %llu are as expected%s", step.szFile, cbFile, cbExpected,
                  std::min(cbFile, cbWant), step.cbFile != 0 ? " (only the first bytes are known)" : ""));

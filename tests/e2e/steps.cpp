@@ -1,24 +1,20 @@
-// End-to-end driver: starts hexbin.exe for every case of CASES (cases.cpp)
-// and drives it as a user would, through its dialog, the real choosers and
-// message boxes; it reads what the program shows and checks what it writes.
+// End-to-end driver: runs hexbin.exe through every case of CASES (cases.cpp)
+// as a user would, through its dialog, the real choosers and message boxes.
 //
 //     driver.exe PROGRAM WORKDIR [NAME-FILTER]
 //     driver.exe PROGRAM WORKDIR --probe bin2hex|hex2bin FILE
 //
 // Paths may be Windows paths or absolute Unix paths (seen through Wine's Z:).
-// PROGRAM is the 32-bit or the 64-bit build; the driver reads which, for the
-// cases whose outcome depends on the address space. Every case is held to
-// what must hold whatever the user does: the files kept come through byte
-// for byte with their size and last-write time, the priority class is right
-// whenever a window of the program is open, and no file named in a chooser
-// is left open. Unless a case ends the program itself, it ends with no
-// window left open and "Close" ending the program with exit code 0.
+// PROGRAM is the 32-bit or the 64-bit build; some cases' outcomes depend on
+// which. Every case is held to what must hold whatever the user does: the
+// files kept come through byte for byte with their size and last-write
+// time, the priority class is right whenever a window of the program is
+// open, no file named in a chooser is left open, and unless the case ends
+// the program itself, "Close" ends it with exit code 0.
 //
-// Some cases need what the test run makes for them (see CMakeLists.txt):
-// HEXBIN_E2E_FULLFS names a small empty disk, HEXBIN_E2E_ROFS a read-only
-// one holding kept.bin, HEXBIN_E2E_LIMITER a script that limits the
-// program's address space (run through Wine). Where one is missing, the
-// cases that need it are skipped and say why.
+// Cases that need a full or read-only disk (HEXBIN_E2E_FULLFS,
+// HEXBIN_E2E_ROFS) or the address-space limiter (HEXBIN_E2E_LIMITER) are
+// skipped, saying why, where the test run did not make them.
 #include "e2e.h"
 
 #include <psapi.h>
@@ -163,7 +159,8 @@ constexpr STEPDEF STEP_DEFS[] = {
     {OP_KEEP, "Keep", FALSE,
      [](RUN* pRun, const STEP& step) { return KeepFile(pRun, PathOf(pRun, step.szFile), TRUE); }},
     {OP_NEEDS, "Needs", FALSE, DoNeeds},
-    {OP_CLICK, "Click", FALSE, DoClick},
+    {OP_CLICK, "Click", FALSE,
+     [](RUN* pRun, const STEP& step) { return ClickButton(pRun, pRun->hDlg, step.idButton); }},
     {OP_POST, "Post", FALSE,
      [](RUN* pRun, const STEP& step) { return PostMessageA(pRun->hDlg, step.uMsg, step.wParam, 0); }},
     {OP_KEY, "Key", FALSE, DoKey},

@@ -29,26 +29,16 @@ std::string ClassOf(HWND hwnd)
     return szClass;
 }
 
-struct WINDOWS {
-    DWORD dwPid;
-    std::vector<HWND> hwnds;
-};
-
-BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lParam)
-{
-    WINDOWS* pWindows = reinterpret_cast<WINDOWS*>(lParam);
-    DWORD dwPid = 0;
-    GetWindowThreadProcessId(hwnd, &dwPid);
-    if (dwPid == pWindows->dwPid && IsWindowVisible(hwnd)) pWindows->hwnds.push_back(hwnd);
-    return TRUE;
-}
-
 // What the program shows at the moment: its visible top-level windows.
 std::vector<HWND> WindowsOf(const RUN* pRun)
 {
-    WINDOWS windows = {pRun->pi.dwProcessId, {}};
-    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
-    return windows.hwnds;
+    std::vector<HWND> hwnds;
+    for (HWND hwnd = GetTopWindow(NULL); hwnd != NULL; hwnd = GetWindow(hwnd, GW_HWNDNEXT)) {
+        DWORD dwPid = 0;
+        GetWindowThreadProcessId(hwnd, &dwPid);
+        if (dwPid == pRun->pi.dwProcessId && IsWindowVisible(hwnd)) hwnds.push_back(hwnd);
+    }
+    return hwnds;
 }
 
 // A window and its controls, for a FAIL line that says what was there instead.
@@ -89,16 +79,6 @@ BOOL WaitFor(RUN* pRun, DWORD dwTimeoutMs, const char* szWhat, FN fDone)
     return TRUE;
 }
 
-// Posted, never sent: a click that opens a modal dialog would not return.
-BOOL ClickButton(RUN* pRun, HWND hwndParent, int id)
-{
-    HWND hButton = GetDlgItem(hwndParent, id);
-    if (hButton == NULL || !IsWindowVisible(hButton)) {
-        return Fail(pRun, "no button %d in %s", id, DescribeWindow(hwndParent).c_str());
-    }
-    return PostMessageA(hButton, BM_CLICK, 0, 0);
-}
-
 // Clicks button id of hwnd, then waits until hwndGone has closed.
 BOOL ClickUntilGone(RUN* pRun, HWND hwnd, int id, HWND hwndGone)
 {
@@ -127,6 +107,16 @@ BOOL IsMilliseconds(const std::string& s)
 }
 
 }  // namespace
+
+// Posted, never sent: a click that opens a modal dialog would not return.
+BOOL ClickButton(RUN* pRun, HWND hwndParent, int id)
+{
+    HWND hButton = GetDlgItem(hwndParent, id);
+    if (hButton == NULL || !IsWindowVisible(hButton)) {
+        return Fail(pRun, "no button %d in %s", id, DescribeWindow(hwndParent).c_str());
+    }
+    return PostMessageA(hButton, BM_CLICK, 0, 0);
+}
 
 BOOL StartProgram(RUN* pRun, const char* szProgram)
 {
@@ -217,21 +207,24 @@ BOOL ShowsBox(RUN* pRun, const char* szText, const char* szCaption)
     return ClickUntilGone(pRun, hBox, IDOK, hBox);
 }
 
-BOOL DoClick(RUN* pRun, const STEP& step)
-{
-    return ClickButton(pRun, pRun->hDlg, step.idButton);
-}
-
 // A key press as the dialog's keyboard interface sees it, on the control
-// that has the focus.
+// that has the focus. Right after the dialog shows, Wine may not have
+// given the focus to one of its controls yet.
 BOOL DoKey(RUN* pRun, const STEP& step)
 {
     GUITHREADINFO gti = {};
     gti.cbSize = sizeof(gti);
-    HWND hTarget = GetGUIThreadInfo(pRun->pi.dwThreadId, &gti) && gti.hwndFocus != NULL ? gti.hwndFocus : pRun->hDlg;
+    if (!WaitFor(pRun, STEP_MS, "the dialog to have the focus", [&] {
+            return GetGUIThreadInfo(pRun->pi.dwThreadId, &gti) &&
+                   (gti.hwndFocus == pRun->hDlg || IsChild(pRun->hDlg, gti.hwndFocus));
+        })) {
+        return FALSE;
+    }
     const LPARAM lParam = static_cast<LPARAM>(1 | (MapVirtualKeyA(step.bVk, MAPVK_VK_TO_VSC) << 16));
-    return PostMessageA(hTarget, WM_KEYDOWN, step.bVk, lParam) &&
-           PostMessageA(hTarget, WM_KEYUP, step.bVk, lParam | static_cast<LPARAM>(0xC0000000u));
+    return (PostMessageA(gti.hwndFocus, WM_KEYDOWN, step.bVk, lParam) &&
+            PostMessageA(gti.hwndFocus, WM_KEYUP, step.bVk, lParam | static_cast<LPARAM>(0xC0000000u))) ||
+           Fail(pRun, "cannot press key 0x%02X on %s (error %lu)", step.bVk, DescribeWindow(gti.hwndFocus).c_str(),
+                GetLastError());
 }
 
 // A chooser of the program: the right title, owned by the dialog, with the
