@@ -2,6 +2,8 @@
 // " - " after the eighth byte of every line, CR LF between lines.
 #pragma once
 
+#include "convert/simd_target.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -33,3 +35,10 @@ uint32_t BytesToHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 // The table-driven routine: one 16-bit table copy per byte. The reference
 // every kernel must equal byte for byte, and the one that writes the tails.
 uint32_t BytesToHexTextScalar(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+
+#if HEXBIN_X86
+// The vector kernels, for hex_kernel.cpp to choose from. Each may only be
+// called once cpuid has reported its instruction set.
+uint32_t BytesToHexTextSsse3(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+uint32_t BytesToHexTextAvx2(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+#endif

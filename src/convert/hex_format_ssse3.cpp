@@ -1,6 +1,4 @@
 // BytesToHexText with SSSE3: one line per iteration, four 16-byte stores.
-#include "convert/hex_format_lines.h"
-#include "convert/hex_kernels_x86.h"
 #include "convert/hex_line_layout.h"
 
 #if HEXBIN_X86
@@ -30,7 +28,7 @@ HEX_TARGET("ssse3") HEX_INLINE __m128i Load16(const ByteVector<16>& v)
 HEX_TARGET("ssse3") HEX_FLATTEN HEX_ALIGN_STACK
 void FormatLinesSsse3(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
-    const __m128i digits = Load16(kHexDigitLookup);
+    const __m128i digits = Load16(HexDigitLookup);
     const __m128i low4 = _mm_set1_epi8(0x0F);
 
     for (uint32_t i = 0; i < cLines; ++i) {
@@ -46,8 +44,8 @@ void FormatLinesSsse3(const uint8_t* pSrc, uint32_t cLines, char* pDst)
                 Load16(kSeparators[s]));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(pDst + kStorePos[s]), text);
         }
-        pSrc += kLineBytes;
-        pDst += kLineChars;
+        pSrc += HEX_LINE_BYTES;
+        pDst += HEX_LINE_CHARS;
     }
 }
 
@@ -55,7 +53,9 @@ void FormatLinesSsse3(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 
 uint32_t BytesToHexTextSsse3(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
 {
-    return BytesToHexTextLines(pSrc, cbSrc, pDst, FormatLinesSsse3);
+    const uint32_t cLines = VectorLineCount(cbSrc);
+    FormatLinesSsse3(pSrc, cLines, pDst);
+    return FinishHexText(pSrc, cbSrc, pDst, cLines);
 }
 
 #endif

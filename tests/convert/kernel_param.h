@@ -30,7 +30,7 @@ inline std::string KernelTestName(const ::testing::TestParamInfo<HexKernel>& inf
 
 #define INSTANTIATE_FOR_EVERY_KERNEL(suite)                                                            \
     INSTANTIATE_TEST_SUITE_P(Kernels, suite,                                                            \
-                             ::testing::Values(HEX_KERNEL_SCALAR, HEX_KERNEL_SSSE3, HEX_KERNEL_AVX2), \
+                             ::testing::Values(HEX_KERNEL_SCALAR, HEX_KERNEL_SSSE3, HEX_KERNEL_AVX2, HEX_KERNEL_AVX512), \
                              KernelTestName)
 
 // A heap block of exactly `size` usable bytes starting `align` bytes into
