@@ -1,6 +1,7 @@
 #include "convert/hex_format.h"
 #include "convert/hex_parse.h"
 #include "hex_model.h"
+#include "hex_random_text.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +16,6 @@ std::vector<uint8_t> Iota(size_t n)
 {
     std::vector<uint8_t> bytes(n);
     for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i);
-    return bytes;
-}
-
-std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t n)
-{
-    std::vector<uint8_t> bytes(n);
-    for (auto& b : bytes) b = static_cast<uint8_t>(rng());
     return bytes;
 }
 
