@@ -64,9 +64,29 @@ struct Avx2Parser {
     HEX_TARGET("avx2") static HEX_INLINE Output StartOutput(uint8_t* pOut) { return StartLaneOutput(pOut); }
     static HEX_INLINE uint8_t* OutputEnd(const Output& out) { return out.q; }
 
-    HEX_TARGET("avx2") static HEX_INLINE void StorePairs(const Block& block, uint64_t firsts, Output& out)
+    // A digit's value is its low nibble, plus 9 for a letter (bit 6 set).
+    HEX_TARGET("avx2") static HEX_INLINE __m256i DigitValues(const char* p)
     {
-        StoreBlockPairs(block.p, firsts, out);
+        const __m256i chars = Load32(p);
+        const __m256i letter = _mm256_and_si256(chars, _mm256_set1_epi8(0x40));
+        return _mm256_add_epi8(_mm256_and_si256(chars, _mm256_set1_epi8(0x0F)),
+                               _mm256_add_epi8(_mm256_srli_epi16(letter, 3), _mm256_srli_epi16(letter, 6)));
+    }
+
+    // The value of the pair each of the 32 characters at p would start.
+    HEX_TARGET("avx2") static HEX_INLINE __m256i PairValues(const char* p)
+    {
+        const __m256i high = _mm256_and_si256(_mm256_slli_epi16(DigitValues(p), 4), _mm256_set1_epi8(static_cast<char>(0xF0)));
+        return _mm256_add_epi8(high, DigitValues(p + 1));
+    }
+
+    HEX_TARGET("avx2") static HEX_INLINE void StorePairs(const Block& block, uint64_t firsts, uint32_t lead, uint32_t cLead, Output& out)
+    {
+        const __m256i values0 = PairValues(block.p), values1 = PairValues(block.p + 32);
+        StoreLanePairs(_mm256_castsi256_si128(values0), static_cast<uint32_t>(firsts) & 0xFFFF, lead, cLead, out);
+        StoreLanePairs(_mm256_extracti128_si256(values0, 1), static_cast<uint32_t>(firsts >> 16) & 0xFFFF, 0, 0, out);
+        StoreLanePairs(_mm256_castsi256_si128(values1), static_cast<uint32_t>(firsts >> 32) & 0xFFFF, 0, 0, out);
+        StoreLanePairs(_mm256_extracti128_si256(values1, 1), static_cast<uint32_t>(firsts >> 48) & 0xFFFF, 0, 0, out);
     }
 };
 

@@ -65,14 +65,22 @@ struct Avx512Parser {
     static HEX_INLINE Output StartOutput(uint8_t* pOut) { return {pOut}; }
     static HEX_INLINE uint8_t* OutputEnd(const Output& out) { return out.q; }
 
-    HEX_TARGET(HEX_AVX512) static HEX_INLINE void StorePairs(const Block& block, uint64_t firsts, Output& out)
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE void StorePairs(const Block& block, uint64_t firsts, uint32_t lead,
+                                                             uint32_t cLead, Output& out)
     {
         const __m512i values = _mm512_and_si512(block.classes, _mm512_set1_epi8(0x0F));
         const __m512i digits = _mm512_maskz_compress_epi8(firsts | (firsts << 1), values);
         // High digit times 16 plus low digit, in 16 bits, then to bytes (the
         // masked form: GCC 12 warns of the plain one's undefined source).
-        const __m256i bytes = _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_maddubs_epi16(digits, _mm512_set1_epi16(0x0110)));
-        const auto cPairs = static_cast<uint32_t>(std::popcount(firsts));
+        const __m256i pairs = _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_maddubs_epi16(digits, _mm512_set1_epi16(0x0110)));
+        // Moved up by cLead bytes, lead in front: a pair straddling in
+        // leaves at most 31 in the block.
+        const __m256i moveUp = _mm256_sub_epi8(_mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19,
+                                                                20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31),
+                                               _mm256_set1_epi8(static_cast<char>(cLead)));
+        const __m256i bytes = _mm256_mask_permutexvar_epi8(_mm256_set1_epi8(static_cast<char>(lead)),
+                                                           static_cast<__mmask32>(~cLead), moveUp, pairs);
+        const auto cPairs = cLead + static_cast<uint32_t>(std::popcount(firsts));
         _mm256_mask_storeu_epi8(out.q, static_cast<__mmask32>((uint64_t{1} << cPairs) - 1), bytes);
         out.q += cPairs;
     }

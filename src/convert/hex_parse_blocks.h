@@ -5,11 +5,11 @@
 // a separator, so bad characters and ';'). From the masks alone this loop
 // finds the comments, pairs up the runs of digits and sees whether the block
 // holds a stop; the kernel then converts the block's pairs all at once.
-// Blocks always begin where a token begins (or inside a comment): a block
-// whose last character opens a pair ends before it, so that the pair starts
-// the next block. The first block that holds a stop, and the last few
-// characters of the text, go to the reference routine, which therefore
-// stops, counts and writes exactly as it would have from the start.
+// Comments and a pair that straddles two blocks carry over to the next
+// block. The first block that holds a stop, and the last few characters of
+// the text, go to the reference routine, from the start of the block (or
+// of the straddling pair), which therefore stops, counts and writes exactly
+// as it would have from the start of the text.
 //
 // Each kernel's file includes this header and instantiates ParseHexBlocks in
 // an entry compiled for its instruction set; see simd_target.h.
@@ -98,13 +98,20 @@ static_assert(PairFirstDigits(0b0111'1110) == 0b0010'1010);  // a run of six fro
 static_assert(PairFirstDigits(0b1110'1101) == 0b1010'0101);  // runs of 1, 2 and 3
 static_assert(PairFirstDigits(~0ull) == HEX_EVEN_BITS);
 
+// The byte of the pair that starts at p, the last character of a block.
+inline uint8_t StraddlingPair(const char* p)
+{
+    return static_cast<uint8_t>(HighNibbleTable[static_cast<uint8_t>(p[0])] + LowNibbleTable[static_cast<uint8_t>(p[1])]);
+}
+
 // Kernel is a set of inline functions for one instruction set:
 //   Block LoadBlock(const char* p)   classifies the 64 characters at p: the
 //       block's digits and others masks, and whatever it keeps to convert
 //   HexCommentMasks CommentMasks(const Block&)   its ';' and LF characters
 //   Output StartOutput(uint8_t* pOut), uint8_t* OutputEnd(const Output&)
-//   void StorePairs(const Block&, uint64_t firsts, Output&)   writes the
-//       pairs whose first digits are the bits of firsts, and nothing past them
+//   void StorePairs(const Block&, uint64_t firsts, uint32_t lead, uint32_t cLead, Output&)
+//       writes cLead (0 or 1) bytes lead, then the pairs whose first digits
+//       are the bits of firsts, and nothing past them
 // Called from an entry with the kernel's target attribute and HEX_FLATTEN,
 // which compiles all of it for that instruction set.
 template <typename Kernel>
@@ -114,6 +121,11 @@ HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
     const char* pKnown = szText;  // no zero byte in [szText, pKnown)
     bool fEndKnown = false;       // pKnown is the terminator
     bool fInComment = false;
+    // 1 when the last character of the block before opened a pair: the
+    // first character of this one must be a digit, and closes it. Carried
+    // in a mask, so that where the next block starts never waits for this
+    // one's classes.
+    uint64_t straddling = 0;
     typename Kernel::Output out = Kernel::StartOutput(pOut);
 
     for (;;) {
@@ -139,14 +151,19 @@ HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
             digits &= ~comment;
         }
         // Every first digit needs a digit after it; the block's last
-        // character, if it opens a pair, is left for the next block.
-        const uint64_t firsts = PairFirstDigits(digits);
+        // character, if it opens a pair, is closed by the next block.
+        if ((straddling & ~digits) != 0) break;  // an unpaired digit
+        const uint64_t firsts = PairFirstDigits(digits & ~straddling);
         if ((firsts & ~(digits >> 1) & ~HEX_LAST_BIT) != 0) break;  // an unpaired digit
-        Kernel::StorePairs(block, firsts & ~HEX_LAST_BIT, out);
-        p += HEX_BLOCK_CHARS - (firsts >> 63);
+        const auto cLead = static_cast<uint32_t>(straddling);
+        Kernel::StorePairs(block, firsts & ~HEX_LAST_BIT, StraddlingPair(p - cLead) & (0u - cLead), cLead, out);
+        straddling = firsts >> 63;
+        p += HEX_BLOCK_CHARS;
         fInComment = fInCommentAfter;
     }
-    return HexTextToBytesFrom(p, pOut, static_cast<uint32_t>(Kernel::OutputEnd(out) - pOut), fInComment);
+    // From the start of the block, or of the pair that straddles into it,
+    // that pair not yet written.
+    return HexTextToBytesFrom(p - straddling, pOut, static_cast<uint32_t>(Kernel::OutputEnd(out) - pOut), fInComment);
 }
 
 #if HEXBIN_X86
@@ -192,16 +209,22 @@ HEX_TARGET("ssse3") HEX_INLINE HexLaneOutput StartLaneOutput(uint8_t* pOut)
     return {pOut, pOut, _mm_setzero_si128()};
 }
 
-// Writes the pairs of 16 characters: values holds each character's pair
-// value, firsts16 the first digits among them.
-HEX_TARGET("ssse3") HEX_INLINE void StoreLanePairs(__m128i values, uint32_t firsts16, HexLaneOutput& out)
+// Writes cLead (0 or 1) bytes lead, then the pairs of 16 characters:
+// values holds each character's pair value, firsts16 the first digits.
+HEX_TARGET("ssse3") HEX_INLINE void StoreLanePairs(__m128i values, uint32_t firsts16, uint32_t lead, uint32_t cLead,
+                                                   HexLaneOutput& out)
 {
     const uint64_t entry0 = PairPickTable[firsts16 & 0xFF];
     const uint64_t entry1 = PairPickTable[(firsts16 >> 8) & 0xFF];
     const auto cPairs0 = static_cast<uint32_t>(entry0 >> 56);
-    const auto cPairs = cPairs0 + static_cast<uint32_t>(entry1 >> 56);
+    const auto cPairs = cLead + cPairs0 + static_cast<uint32_t>(entry1 >> 56);
     const uint64_t index = (entry0 & 0xFFFFFFFF) | (((entry1 & 0xFFFFFFFF) + 0x08080808) << (8 * cPairs0));
-    const __m128i picked = _mm_shuffle_epi8(values, _mm_set_epi64x(0, static_cast<long long>(index)));
+    // The pairs picked, moved up by cLead bytes, lead in front.
+    const __m128i iota = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i picked = _mm_or_si128(
+        _mm_shuffle_epi8(_mm_shuffle_epi8(values, _mm_set_epi64x(0, static_cast<long long>(index))),
+                         _mm_sub_epi8(iota, _mm_set1_epi8(static_cast<char>(cLead)))),
+        _mm_cvtsi32_si128(static_cast<int>(lead)));
 
     // Byte i of the new last 16 is byte i + cPairs of the old, or byte
     // i + cPairs - 16 of picked; an index with its top bit set gives zero.
@@ -234,15 +257,24 @@ HEX_TARGET("ssse3") HEX_INLINE __m128i DigitValues(const char* p)
                         _mm_add_epi8(_mm_srli_epi16(letter, 3), _mm_srli_epi16(letter, 6)));
 }
 
-// Writes the pairs of the 64 characters at p whose first digits are the
-// bits of firsts.
-HEX_TARGET("ssse3") HEX_INLINE void StoreBlockPairs(const char* p, uint64_t firsts, HexLaneOutput& out)
+// Writes cLead bytes lead, then the pairs of the 16 characters at p whose
+// first digits are the bits of firsts16.
+HEX_TARGET("ssse3") HEX_INLINE void StoreLaneAt(const char* p, uint64_t firsts16, uint32_t lead, uint32_t cLead,
+                                                HexLaneOutput& out)
 {
-    for (int lane = 0; lane < 4; ++lane) {
-        const char* pLane = p + 16 * lane;
-        const __m128i high = _mm_and_si128(_mm_slli_epi16(DigitValues(pLane), 4), _mm_set1_epi8(static_cast<char>(0xF0)));
-        StoreLanePairs(_mm_add_epi8(high, DigitValues(pLane + 1)), static_cast<uint32_t>(firsts >> (16 * lane)) & 0xFFFF, out);
-    }
+    const __m128i high = _mm_and_si128(_mm_slli_epi16(DigitValues(p), 4), _mm_set1_epi8(static_cast<char>(0xF0)));
+    StoreLanePairs(_mm_add_epi8(high, DigitValues(p + 1)), static_cast<uint32_t>(firsts16) & 0xFFFF, lead, cLead, out);
+}
+
+// Writes cLead bytes lead, then the pairs of the 64 characters at p whose
+// first digits are the bits of firsts.
+HEX_TARGET("ssse3") HEX_INLINE void StoreBlockPairs(const char* p, uint64_t firsts, uint32_t lead, uint32_t cLead,
+                                                    HexLaneOutput& out)
+{
+    StoreLaneAt(p, firsts, lead, cLead, out);
+    StoreLaneAt(p + 16, firsts >> 16, 0, 0, out);
+    StoreLaneAt(p + 32, firsts >> 32, 0, 0, out);
+    StoreLaneAt(p + 48, firsts >> 48, 0, 0, out);
 }
 
 // Character classes from two nibble lookups: a character's class bits are

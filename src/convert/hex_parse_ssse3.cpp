@@ -62,9 +62,9 @@ struct Ssse3Parser {
     HEX_TARGET("ssse3") static HEX_INLINE Output StartOutput(uint8_t* pOut) { return StartLaneOutput(pOut); }
     static HEX_INLINE uint8_t* OutputEnd(const Output& out) { return out.q; }
 
-    HEX_TARGET("ssse3") static HEX_INLINE void StorePairs(const Block& block, uint64_t firsts, Output& out)
+    HEX_TARGET("ssse3") static HEX_INLINE void StorePairs(const Block& block, uint64_t firsts, uint32_t lead, uint32_t cLead, Output& out)
     {
-        StoreBlockPairs(block.p, firsts, out);
+        StoreBlockPairs(block.p, firsts, lead, cLead, out);
     }
 };
 
