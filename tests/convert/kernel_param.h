@@ -1,6 +1,8 @@
 // Runs a test once for every kernel, each forced in turn through
 // SelectHexKernel. A kernel this processor (or this build) lacks is skipped
-// with a message saying so; afterwards the best kernel is selected again.
+// with a message saying so, except the AVX-512 parser, which then runs on
+// stand-ins for its instructions (tests/emulation); afterwards the best
+// kernel is selected again.
 #pragma once
 
 #include "convert/hex_kernel.h"
@@ -19,10 +21,16 @@
 #include <sys/mman.h>
 #endif
 
+HexTextResult HexTextToBytesAvx512Emulated(const char* szText, uint8_t* pOut);
+
 class KernelTest : public ::testing::TestWithParam<HexKernel> {
 protected:
     void SetUp() override
     {
+        if (GetParam() == HEX_KERNEL_AVX512 && !IsHexKernelSupported(HEX_KERNEL_AVX512) && SelectHexKernel(HEX_KERNEL_AVX2)) {
+            g_pfnParse.store(HexTextToBytesAvx512Emulated);
+            return;
+        }
         if (!SelectHexKernel(GetParam())) {
             GTEST_SKIP() << "the " << HexKernelName(GetParam())
                          << " kernel is not supported by this processor or build; not tested here";
