@@ -14,10 +14,10 @@ using HexPair = std::array<char, 2>;
 
 constexpr std::array<HexPair, 256> MakeHexPairTable()
 {
-    constexpr char kDigits[] = "0123456789ABCDEF";
+    constexpr char szDigits[] = "0123456789ABCDEF";
     std::array<HexPair, 256> table{};
     for (size_t b = 0; b < 256; ++b) {
-        table[b] = HexPair{kDigits[b >> 4], kDigits[b & 15]};
+        table[b] = HexPair{szDigits[b >> 4], szDigits[b & 15]};
     }
     return table;
 }

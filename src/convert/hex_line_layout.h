@@ -15,8 +15,9 @@ constexpr uint32_t HEX_LINE_BYTES = 16;
 constexpr uint32_t HEX_LINE_CHARS = 51;
 
 // Two 32-character pieces, [0,32) and [19,51), cover a line exactly: the
-// AVX2 kernels write and check a line as these two.
+// AVX2 formatter writes a line as these two.
 constexpr int HEX_LINE_SECOND_PIECE = HEX_LINE_CHARS - 32;
+static_assert(HEX_LINE_SECOND_PIECE > 0 && HEX_LINE_SECOND_PIECE <= 32);
 
 // Where pair i (0..15) starts: three characters a pair, and the " - " after
 // the eighth pair adds two.
