@@ -98,7 +98,7 @@ static_assert(PairFirstDigits(0b0111'1110) == 0b0010'1010);  // a run of six fro
 static_assert(PairFirstDigits(0b1110'1101) == 0b1010'0101);  // runs of 1, 2 and 3
 static_assert(PairFirstDigits(~0ull) == HEX_EVEN_BITS);
 
-// The byte of the pair that starts at p, the last character of a block.
+// The byte of the pair whose first digit is at p.
 inline uint8_t StraddlingPair(const char* p)
 {
     return static_cast<uint8_t>(HighNibbleTable[static_cast<uint8_t>(p[0])] + LowNibbleTable[static_cast<uint8_t>(p[1])]);

@@ -27,13 +27,11 @@ class KernelTest : public ::testing::TestWithParam<HexKernel> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == HEX_KERNEL_AVX512 && !IsHexKernelSupported(HEX_KERNEL_AVX512) && SelectHexKernel(HEX_KERNEL_AVX2)) {
+        const HexKernel kernel = GetParam();
+        if (kernel == HEX_KERNEL_AVX512 && !IsHexKernelSupported(kernel) && SelectHexKernel(HEX_KERNEL_AVX2)) {
             g_pfnParse.store(HexTextToBytesAvx512Emulated);
-            return;
-        }
-        if (!SelectHexKernel(GetParam())) {
-            GTEST_SKIP() << "the " << HexKernelName(GetParam())
-                         << " kernel is not supported by this processor or build; not tested here";
+        } else if (!SelectHexKernel(kernel)) {
+            GTEST_SKIP() << "the " << HexKernelName(kernel) << " kernel is not supported by this processor or build";
         }
     }
     void TearDown() override { SelectHexKernel(BestHexKernel()); }
