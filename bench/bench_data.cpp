@@ -25,22 +25,27 @@ std::vector<uint8_t> FormatterText(size_t cbData)
     return text;
 }
 
-// 32 bytes a line as 64 lowercase digits and CR LF; a comment line before
-// every fifth line.
-std::vector<uint8_t> LooseText(size_t cbData)
+// The text another tool writes of the bytes: xxd -p, od -An -v -tx1,
+// Python's bytes.hex(' '), or a commented text (16 pairs a line, CR LF, a
+// comment line with a TAB and UTF-8 before every fourth line).
+std::vector<uint8_t> ToolText(Workload work, size_t cbData)
 {
     static const char kDigits[] = "0123456789abcdef";
-    static const char kComment[] = "; loose text: lowercase pairs, no separators\r\n";
+    static const char kComment[] = "; block\twritten by hand, caf\xC3\xA9 \xE2\x82\xAC 100\n";
     std::vector<uint8_t> text;
-    text.reserve(2 * cbData + cbData / 16 + 64);
+    text.reserve(4 * cbData + 64);
     for (size_t i = 0; i < cbData; ++i) {
-        if (i % 32 == 0 && i != 0) {
-            text.push_back('\r');
-            text.push_back('\n');
-            if (i % (5 * 32) == 0) text.insert(text.end(), kComment, kComment + std::strlen(kComment));
-        }
+        if (work == WORK_PARSE_COMMENTED && i % 64 == 0) text.insert(text.end(), kComment, kComment + std::strlen(kComment));
+        if (work == WORK_PARSE_OD || (work == WORK_PARSE_PYTHON && i != 0)) text.push_back(' ');
         text.push_back(static_cast<uint8_t>(kDigits[g_random[i] >> 4]));
         text.push_back(static_cast<uint8_t>(kDigits[g_random[i] & 15]));
+        const bool fLineEnd = work == WORK_PARSE_XXD ? i % 30 == 29 : i % 16 == 15;
+        if (work == WORK_PARSE_COMMENTED) {
+            if (fLineEnd) text.push_back('\r');
+            text.push_back(fLineEnd ? '\n' : ' ');
+        } else if ((work == WORK_PARSE_XXD || work == WORK_PARSE_OD) && (fLineEnd || i + 1 == cbData)) {
+            text.push_back('\n');
+        }
     }
     text.push_back(0);
     return text;
@@ -58,7 +63,7 @@ WorkInput MakeWorkInput(Workload work, size_t cbData)
         return in;
     }
 
-    in.buffer = work == WORK_PARSE_LOOSE ? LooseText(cbData) : FormatterText(cbData);
+    in.buffer = work == WORK_PARSE_LAYOUT || work == WORK_PARSE_EARLY ? FormatterText(cbData) : ToolText(work, cbData);
     const size_t cch = in.buffer.size() - 1;
     in.cbCapacity = (cch + 1) / 2;
     in.cbIn = cch;
@@ -78,7 +83,8 @@ WorkInput MakeWorkInput(Workload work, size_t cbData)
 
 const char* WorkloadName(Workload work)
 {
-    static const char* const kNames[WORK_COUNT] = {"format", "parse_layout", "parse_loose", "parse_early"};
+    static const char* const kNames[WORK_COUNT] = {"format",    "parse_layout",    "parse_xxd",  "parse_od",
+                                                   "parse_python", "parse_commented", "parse_early"};
     return work < WORK_COUNT ? kNames[work] : "unknown";
 }
 

@@ -8,10 +8,13 @@
 #include <vector>
 
 enum Workload {
-    WORK_FORMAT,        // BytesToHexText on random bytes
-    WORK_PARSE_LAYOUT,  // HexTextToBytes on the formatter's own text
-    WORK_PARSE_LOOSE,   // lowercase pairs, no separators, a comment line every few lines
-    WORK_PARSE_EARLY,   // the formatter's text with a bad character halfway
+    WORK_FORMAT,           // BytesToHexText on random bytes
+    WORK_PARSE_LAYOUT,     // HexTextToBytes on the formatter's own text
+    WORK_PARSE_XXD,        // on what xxd -p writes: 30 lowercase pairs a line, LF
+    WORK_PARSE_OD,         // on what od -An -v -tx1 writes: 16 pairs a line, each after a space
+    WORK_PARSE_PYTHON,     // on what Python's bytes.hex(' ') writes: one line
+    WORK_PARSE_COMMENTED,  // pairs with ';' comment lines that hold TABs and UTF-8
+    WORK_PARSE_EARLY,      // the formatter's text with a bad character halfway
     WORK_COUNT,
 };
 

@@ -1,6 +1,7 @@
 // Any text: the reference agrees with the model on status, count and every
 // byte, and every kernel this processor supports agrees with the reference
-// on status, count and every byte of the output block. No parser reads past
+// on status, count and every byte of the output block (the AVX-512 parser
+// on stand-ins for its instructions where the processor lacks them). No parser reads past
 // the terminator or writes past ceil(strlen / 2): both blocks are sized
 // exactly.
 #include "convert/hex_kernel.h"
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+
+HexTextResult HexTextToBytesAvx512Emulated(const char* szText, uint8_t* pOut);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -27,10 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (r.count != 0 && std::memcmp(out.get(), want.bytes.data(), r.count) != 0) std::abort();
 
     for (int k = 0; k < HEX_KERNEL_COUNT; ++k) {
-        if (!SelectHexKernel(static_cast<HexKernel>(k))) continue;
+        const bool fEmulated = k == HEX_KERNEL_AVX512 && !IsHexKernelSupported(HEX_KERNEL_AVX512);
+        if (!fEmulated && !SelectHexKernel(static_cast<HexKernel>(k))) continue;
         std::unique_ptr<uint8_t[]> got(new uint8_t[cap]);
         std::memset(got.get(), 0x5A, cap);
-        const HexTextResult rk = HexTextToBytes(z.get(), got.get());
+        const HexTextResult rk = fEmulated ? HexTextToBytesAvx512Emulated(z.get(), got.get()) : HexTextToBytes(z.get(), got.get());
         if (rk.status != r.status || rk.count != r.count) std::abort();
         if (cap != 0 && std::memcmp(got.get(), out.get(), cap) != 0) std::abort();
     }

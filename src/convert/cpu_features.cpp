@@ -14,13 +14,19 @@ namespace {
 
 #if HEXBIN_X86
 
-// CPUID leaf 1 ECX and leaf 7 EBX bits, and the XCR0 bits that say the OS
-// saves the SSE and AVX register state across context switches.
-constexpr uint32_t kLeaf1EcxSsse3 = 1u << 9;
-constexpr uint32_t kLeaf1EcxOsxsave = 1u << 27;
-constexpr uint32_t kLeaf1EcxAvx = 1u << 28;
-constexpr uint32_t kLeaf7EbxAvx2 = 1u << 5;
-constexpr uint64_t kXcr0SseAvx = 0x6;
+// CPUID leaf 1 ECX and leaf 7 EBX and ECX bits, and the XCR0 bits that say
+// the OS saves the register state across context switches: SSE and AVX
+// (bits 1 and 2), and for AVX-512 also the opmask registers, the upper
+// halves of ZMM0-15 and ZMM16-31 (bits 5 to 7).
+constexpr uint32_t CPUID1_ECX_SSSE3 = 1u << 9;
+constexpr uint32_t CPUID1_ECX_POPCNT = 1u << 23;
+constexpr uint32_t CPUID1_ECX_OSXSAVE = 1u << 27;
+constexpr uint32_t CPUID1_ECX_AVX = 1u << 28;
+constexpr uint32_t CPUID7_EBX_AVX2 = 1u << 5;
+constexpr uint32_t CPUID7_EBX_AVX512 = (1u << 16) | (1u << 30) | (1u << 31);  // F, BW, VL
+constexpr uint32_t CPUID7_ECX_AVX512 = (1u << 1) | (1u << 6);                 // VBMI, VBMI2
+constexpr uint64_t XCR0_SSE_AVX = 0x6;
+constexpr uint64_t XCR0_AVX512 = 0xE6;
 
 struct CpuidRegs {
     uint32_t eax, ebx, ecx, edx;
@@ -61,11 +67,17 @@ uint32_t DetectCpuFeatures()
     if (maxLeaf < 1) return 0;
 
     const CpuidRegs leaf1 = Cpuid(1);
-    if (leaf1.ecx & kLeaf1EcxSsse3) features |= CPU_SSSE3;
+    if (leaf1.ecx & CPUID1_ECX_SSSE3) features |= CPU_SSSE3;
+    if (!(leaf1.ecx & CPUID1_ECX_OSXSAVE) || !(leaf1.ecx & CPUID1_ECX_AVX) || maxLeaf < 7) return features;
 
-    const bool osSavesAvx = (leaf1.ecx & kLeaf1EcxOsxsave) && (leaf1.ecx & kLeaf1EcxAvx) &&
-                            (ReadXcr0() & kXcr0SseAvx) == kXcr0SseAvx;
-    if (osSavesAvx && maxLeaf >= 7 && (Cpuid(7).ebx & kLeaf7EbxAvx2)) features |= CPU_AVX2;
+    const uint64_t xcr0 = ReadXcr0();
+    const CpuidRegs leaf7 = Cpuid(7);
+    if ((xcr0 & XCR0_SSE_AVX) != XCR0_SSE_AVX || !(leaf7.ebx & CPUID7_EBX_AVX2)) return features;
+    features |= CPU_AVX2;
+    if ((xcr0 & XCR0_AVX512) == XCR0_AVX512 && (leaf7.ebx & CPUID7_EBX_AVX512) == CPUID7_EBX_AVX512 &&
+        (leaf7.ecx & CPUID7_ECX_AVX512) == CPUID7_ECX_AVX512 && (leaf1.ecx & CPUID1_ECX_POPCNT)) {
+        features |= CPU_AVX512;
+    }
     return features;
 }
 

@@ -1,6 +1,13 @@
 #include "convert/hex_format.h"
 
+#include "convert/hex_kernel.h"
+
 #include <cstring>
+
+uint32_t BytesToHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
+{
+    return g_pfnFormat.load(std::memory_order_relaxed)(pSrc, cbSrc, pDst);
+}
 
 uint32_t BytesToHexTextScalar(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
 {

@@ -2,6 +2,8 @@
 // " - " after the eighth byte of every line, CR LF between lines.
 #pragma once
 
+#include "convert/simd_target.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,10 +14,10 @@ using HexPair = std::array<char, 2>;
 
 constexpr std::array<HexPair, 256> MakeHexPairTable()
 {
-    constexpr char kDigits[] = "0123456789ABCDEF";
+    constexpr char szDigits[] = "0123456789ABCDEF";
     std::array<HexPair, 256> table{};
     for (size_t b = 0; b < 256; ++b) {
-        table[b] = HexPair{kDigits[b >> 4], kDigits[b & 15]};
+        table[b] = HexPair{szDigits[b >> 4], szDigits[b & 15]};
     }
     return table;
 }
@@ -33,3 +35,10 @@ uint32_t BytesToHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 // The table-driven routine: one 16-bit table copy per byte. The reference
 // every kernel must equal byte for byte, and the one that writes the tails.
 uint32_t BytesToHexTextScalar(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+
+#if HEXBIN_X86
+// The vector kernels, for hex_kernel.cpp to choose from. Each may only be
+// called once cpuid has reported its instruction set.
+uint32_t BytesToHexTextSsse3(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+uint32_t BytesToHexTextAvx2(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+#endif

@@ -1,8 +1,6 @@
 // BytesToHexText with AVX2: the line's 16 bytes in both halves of a register,
 // so every shuffle stays within its 128-bit lane, and two 32-byte stores a
 // line; six shuffles a line in all.
-#include "convert/hex_format_lines.h"
-#include "convert/hex_kernels_x86.h"
 #include "convert/hex_line_layout.h"
 
 #if HEXBIN_X86
@@ -13,15 +11,15 @@ namespace {
 
 // Stores cover [0,32) and [19,51), overlapping so that nothing past the
 // line's LF is written.
-constexpr int kSecondStore = kLineSecondPiece;
+constexpr int AVX2_SECOND_STORE = HEX_LINE_SECOND_PIECE;
 
 // From the high digits and the low digits of the 16 pairs, and the separators.
-constexpr ByteVector<32> kHigh0 = LinePairShuffle<32>(0, 0);
-constexpr ByteVector<32> kLow0 = LinePairShuffle<32>(0, 1);
-constexpr ByteVector<32> kSeparators0 = LineSeparators<32>(0);
-constexpr ByteVector<32> kHigh1 = LinePairShuffle<32>(kSecondStore, 0);
-constexpr ByteVector<32> kLow1 = LinePairShuffle<32>(kSecondStore, 1);
-constexpr ByteVector<32> kSeparators1 = LineSeparators<32>(kSecondStore);
+constexpr ByteVector<32> Avx2HighShuffle0 = LinePairShuffle<32>(0, 0);
+constexpr ByteVector<32> Avx2LowShuffle0 = LinePairShuffle<32>(0, 1);
+constexpr ByteVector<32> Avx2Separators0 = LineSeparators<32>(0);
+constexpr ByteVector<32> Avx2HighShuffle1 = LinePairShuffle<32>(AVX2_SECOND_STORE, 0);
+constexpr ByteVector<32> Avx2LowShuffle1 = LinePairShuffle<32>(AVX2_SECOND_STORE, 1);
+constexpr ByteVector<32> Avx2Separators1 = LineSeparators<32>(AVX2_SECOND_STORE);
 
 HEX_TARGET("avx2") HEX_INLINE __m256i Load32(const ByteVector<32>& v)
 {
@@ -32,10 +30,10 @@ HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK
 void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
     const __m256i digits = _mm256_broadcastsi128_si256(
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kHexDigitLookup.data())));
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(HexDigitLookup.data())));
     const __m256i low4 = _mm256_set1_epi8(0x0F);
-    const __m256i high0 = Load32(kHigh0), low0 = Load32(kLow0), separators0 = Load32(kSeparators0);
-    const __m256i high1 = Load32(kHigh1), low1 = Load32(kLow1), separators1 = Load32(kSeparators1);
+    const __m256i high0 = Load32(Avx2HighShuffle0), low0 = Load32(Avx2LowShuffle0), separators0 = Load32(Avx2Separators0);
+    const __m256i high1 = Load32(Avx2HighShuffle1), low1 = Load32(Avx2LowShuffle1), separators1 = Load32(Avx2Separators1);
 
     // Everything stays in registers: a __m256i spilled to the Windows stack
     // would not be 32-byte aligned.
@@ -51,9 +49,9 @@ void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
         const __m256i text1 = _mm256_or_si256(
             _mm256_or_si256(_mm256_shuffle_epi8(hi, high1), _mm256_shuffle_epi8(lo, low1)), separators1);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(pDst), text0);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pDst + kSecondStore), text1);
-        pSrc += kLineBytes;
-        pDst += kLineChars;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pDst + AVX2_SECOND_STORE), text1);
+        pSrc += HEX_LINE_BYTES;
+        pDst += HEX_LINE_CHARS;
     }
 }
 
@@ -61,7 +59,9 @@ void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 
 uint32_t BytesToHexTextAvx2(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
 {
-    return BytesToHexTextLines(pSrc, cbSrc, pDst, FormatLinesAvx2);
+    const uint32_t cLines = VectorLineCount(cbSrc);
+    FormatLinesAvx2(pSrc, cLines, pDst);
+    return FinishHexText(pSrc, cbSrc, pDst, cLines);
 }
 
 #endif

@@ -1,6 +1,4 @@
 // BytesToHexText with SSSE3: one line per iteration, four 16-byte stores.
-#include "convert/hex_format_lines.h"
-#include "convert/hex_kernels_x86.h"
 #include "convert/hex_line_layout.h"
 
 #if HEXBIN_X86
@@ -11,15 +9,15 @@ namespace {
 
 // Stores cover [0,16), [16,32), [32,48) and [35,51): the last overlaps the
 // third so the line ends exactly at its LF and nothing past it is written.
-constexpr int kStorePos[4] = {0, 16, 32, 35};
+constexpr int Ssse3StorePos[4] = {0, 16, 32, 35};
 
 // Per store: the digits of pairs 0-7 (digits 0-15), of pairs 8-15 (digits
 // 16-31), and the separators.
-constexpr ByteVector<16> kFromLow[4] = {LineDigitShuffle<16>(0, 0), LineDigitShuffle<16>(16, 0),
+constexpr ByteVector<16> Ssse3FromLowShuffle[4] = {LineDigitShuffle<16>(0, 0), LineDigitShuffle<16>(16, 0),
                                         LineDigitShuffle<16>(32, 0), LineDigitShuffle<16>(35, 0)};
-constexpr ByteVector<16> kFromHigh[4] = {LineDigitShuffle<16>(0, 16), LineDigitShuffle<16>(16, 16),
+constexpr ByteVector<16> Ssse3FromHighShuffle[4] = {LineDigitShuffle<16>(0, 16), LineDigitShuffle<16>(16, 16),
                                          LineDigitShuffle<16>(32, 16), LineDigitShuffle<16>(35, 16)};
-constexpr ByteVector<16> kSeparators[4] = {LineSeparators<16>(0), LineSeparators<16>(16),
+constexpr ByteVector<16> Ssse3Separators[4] = {LineSeparators<16>(0), LineSeparators<16>(16),
                                            LineSeparators<16>(32), LineSeparators<16>(35)};
 
 HEX_TARGET("ssse3") HEX_INLINE __m128i Load16(const ByteVector<16>& v)
@@ -30,7 +28,7 @@ HEX_TARGET("ssse3") HEX_INLINE __m128i Load16(const ByteVector<16>& v)
 HEX_TARGET("ssse3") HEX_FLATTEN HEX_ALIGN_STACK
 void FormatLinesSsse3(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
-    const __m128i digits = Load16(kHexDigitLookup);
+    const __m128i digits = Load16(HexDigitLookup);
     const __m128i low4 = _mm_set1_epi8(0x0F);
 
     for (uint32_t i = 0; i < cLines; ++i) {
@@ -41,13 +39,13 @@ void FormatLinesSsse3(const uint8_t* pSrc, uint32_t cLines, char* pDst)
         const __m128i pairs8to15 = _mm_unpackhi_epi8(hi, lo);
         for (int s = 0; s < 4; ++s) {
             const __m128i text = _mm_or_si128(
-                _mm_or_si128(_mm_shuffle_epi8(pairs0to7, Load16(kFromLow[s])),
-                             _mm_shuffle_epi8(pairs8to15, Load16(kFromHigh[s]))),
-                Load16(kSeparators[s]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(pDst + kStorePos[s]), text);
+                _mm_or_si128(_mm_shuffle_epi8(pairs0to7, Load16(Ssse3FromLowShuffle[s])),
+                             _mm_shuffle_epi8(pairs8to15, Load16(Ssse3FromHighShuffle[s]))),
+                Load16(Ssse3Separators[s]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(pDst + Ssse3StorePos[s]), text);
         }
-        pSrc += kLineBytes;
-        pDst += kLineChars;
+        pSrc += HEX_LINE_BYTES;
+        pDst += HEX_LINE_CHARS;
     }
 }
 
@@ -55,7 +53,9 @@ void FormatLinesSsse3(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 
 uint32_t BytesToHexTextSsse3(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
 {
-    return BytesToHexTextLines(pSrc, cbSrc, pDst, FormatLinesSsse3);
+    const uint32_t cLines = VectorLineCount(cbSrc);
+    FormatLinesSsse3(pSrc, cLines, pDst);
+    return FinishHexText(pSrc, cbSrc, pDst, cLines);
 }
 
 #endif

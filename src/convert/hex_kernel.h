@@ -7,13 +7,17 @@
 // kernel in turn; the program itself never calls it.
 #pragma once
 
+#include "convert/hex_parse.h"
+
+#include <atomic>
 #include <cstdint>
 
 enum HexKernel : uint8_t {
     HEX_KERNEL_SCALAR = 0,  // the table-driven reference routines
     HEX_KERNEL_SSSE3 = 1,
     HEX_KERNEL_AVX2 = 2,
-    HEX_KERNEL_COUNT = 3,
+    HEX_KERNEL_AVX512 = 3,  // AVX-512 VBMI and VBMI2 parser, AVX2 formatter
+    HEX_KERNEL_COUNT = 4,
 };
 
 const char* HexKernelName(HexKernel kernel);
@@ -24,3 +28,13 @@ HexKernel BestHexKernel();
 // nothing, when this processor or this build does not have it.
 bool SelectHexKernel(HexKernel kernel);
 HexKernel SelectedHexKernel();
+
+using HexFormatFn = uint32_t (*)(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+using HexParseFn = HexTextResult (*)(const char* szText, uint8_t* pOut);
+
+// What BytesToHexText and HexTextToBytes call. Constant-initialised to a
+// routine that chooses the kernel on the first call, so a call from any
+// static initialiser finds them set. Atomic only so that a second thread
+// would see a whole pointer; the relaxed load is a plain move.
+extern std::atomic<HexFormatFn> g_pfnFormat;
+extern std::atomic<HexParseFn> g_pfnParse;

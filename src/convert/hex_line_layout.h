@@ -5,15 +5,19 @@
 // computed from this map at compile time rather than written out by hand.
 #pragma once
 
+#include "convert/hex_format.h"
+
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
-constexpr uint32_t kLineBytes = 16;
-constexpr uint32_t kLineChars = 51;
+constexpr uint32_t HEX_LINE_BYTES = 16;
+constexpr uint32_t HEX_LINE_CHARS = 51;
 
 // Two 32-character pieces, [0,32) and [19,51), cover a line exactly: the
-// AVX2 kernels write and check a line as these two.
-constexpr int kLineSecondPiece = kLineChars - 32;
+// AVX2 formatter writes a line as these two.
+constexpr int HEX_LINE_SECOND_PIECE = HEX_LINE_CHARS - 32;
+static_assert(HEX_LINE_SECOND_PIECE > 0 && HEX_LINE_SECOND_PIECE <= 32);
 
 // Where pair i (0..15) starts: three characters a pair, and the " - " after
 // the eighth pair adds two.
@@ -54,7 +58,7 @@ constexpr uint32_t LineSeparatorBits(int pos0)
 }
 
 // pshufb masks take bytes with the high bit set as "write zero".
-constexpr uint8_t kShuffleZero = 0x80;
+constexpr uint8_t HEX_SHUFFLE_ZERO = 0x80;
 
 template <size_t N>
 using ByteVector = std::array<uint8_t, N>;
@@ -78,7 +82,7 @@ constexpr ByteVector<N> LineShuffle(int pos0, Pick pick)
     for (size_t k = 0; k < N; ++k) {
         const int d = LineDigitAt(pos0 + static_cast<int>(k));
         const int from = d < 0 ? -1 : pick(d);
-        v[k] = from < 0 ? kShuffleZero : static_cast<uint8_t>(from);
+        v[k] = from < 0 ? HEX_SHUFFLE_ZERO : static_cast<uint8_t>(from);
     }
     return v;
 }
@@ -99,5 +103,20 @@ constexpr ByteVector<N> LinePairShuffle(int pos0, int low)
 }
 
 // "0123456789ABCDEF": a pshufb lookup from nibble to digit.
-inline constexpr ByteVector<16> kHexDigitLookup = {'0', '1', '2', '3', '4', '5', '6', '7',
+inline constexpr ByteVector<16> HexDigitLookup = {'0', '1', '2', '3', '4', '5', '6', '7',
                                                    '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+
+// A vector formatter writes the full lines before the last 1 to 16 bytes;
+// the reference writes those with the terminator.
+constexpr uint32_t VectorLineCount(uint32_t cbSrc)
+{
+    return cbSrc == 0 ? 0 : (cbSrc - 1) / HEX_LINE_BYTES;
+}
+
+// The length of the whole text, once the cLines full lines are written.
+inline uint32_t FinishHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst, uint32_t cLines)
+{
+    const size_t cbDone = size_t{HEX_LINE_BYTES} * cLines;
+    return HEX_LINE_CHARS * cLines +
+           BytesToHexTextScalar(pSrc + cbDone, cbSrc - static_cast<uint32_t>(cbDone), pDst + size_t{HEX_LINE_CHARS} * cLines);
+}

@@ -2,6 +2,8 @@
 // by CR, LF, space and '-', with ';' comments running to the end of the line.
 #pragma once
 
+#include "convert/simd_target.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -65,7 +67,8 @@ inline constexpr CharTable LowNibbleTable = MakeNibbleTable(0);
 
 // Parses the zero-terminated szText into pOut, which must hold
 // ceil(strlen(szText) / 2) bytes. Stops at the end of the text or at the
-// first error; the bytes before the stop are always written and counted.
+// first error; the bytes before the stop are always written and counted,
+// and nothing is written past them.
 // An unpaired digit still writes (and counts) one byte, its value shifted up.
 // Runs the fastest kernel this processor has (see hex_kernel.h).
 HexTextResult HexTextToBytes(const char* szText, uint8_t* pOut);
@@ -73,3 +76,16 @@ HexTextResult HexTextToBytes(const char* szText, uint8_t* pOut);
 // The table-driven routine: one class lookup per character. The reference
 // every kernel must equal, byte for byte, in count and in status.
 HexTextResult HexTextToBytesScalar(const char* szText, uint8_t* pOut);
+
+// The reference routine taking over from a kernel: parses from p, which is
+// where a token begins (or, with fInComment, a place inside a comment),
+// into pOut after the cbDone bytes already there.
+HexTextResult HexTextToBytesFrom(const char* p, uint8_t* pOut, uint32_t cbDone, bool fInComment);
+
+#if HEXBIN_X86
+// The vector kernels, for hex_kernel.cpp to choose from. Each may only be
+// called once cpuid has reported its instruction set.
+HexTextResult HexTextToBytesSsse3(const char* szText, uint8_t* pOut);
+HexTextResult HexTextToBytesAvx2(const char* szText, uint8_t* pOut);
+HexTextResult HexTextToBytesAvx512(const char* szText, uint8_t* pOut);
+#endif

@@ -1,120 +1,101 @@
-// HexTextToBytes with AVX2: a window is two 32-byte loads, and the 32
-// digits of a shape are gathered into one register, a half in each lane.
-#include "convert/hex_kernels_x86.h"
-#include "convert/hex_parse_run.h"
-#include "convert/hex_parse_vector.h"
+// HexTextToBytes with AVX2: a block is two registers, classified by two
+// nibble lookups each; its pairs are picked 16 characters at a time.
+#include "convert/hex_parse_blocks.h"
 
 #if HEXBIN_X86
 
-#include <immintrin.h>
-
 namespace {
 
-// The formatter's line with zeros for its digits, in its two pieces.
-constexpr ByteVector<32> kLineText0 = LineSeparators<32>(0);
-constexpr ByteVector<32> kLineText1 = LineSeparators<32>(kLineSecondPiece);
-
 struct Avx2Parser {
+    struct Block {
+        const char* p;
+        __m256i classes0, classes1;
+        uint64_t digits;
+        uint64_t others;
+    };
+
+    using Output = HexLaneOutput;
+
     HEX_TARGET("avx2") static HEX_INLINE __m256i Load32(const void* p)
     {
         return _mm256_loadu_si256(static_cast<const __m256i*>(p));
     }
 
-    HEX_TARGET("avx2") static HEX_INLINE __m256i Broadcast16(const void* p)
+    HEX_TARGET("avx2") static HEX_INLINE __m256i Broadcast16(const std::array<uint8_t, 16>& table)
     {
-        return _mm256_broadcastsi128_si256(_mm_loadu_si128(static_cast<const __m128i*>(p)));
+        return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data())));
     }
 
-    // Lane 0 from pLow, lane 1 from pHigh.
-    HEX_TARGET("avx2") static HEX_INLINE __m256i Load2x16(const char* pLow, const char* pHigh)
+    // Bit k set where byte k of v has any of bits set.
+    HEX_TARGET("avx2") static HEX_INLINE uint64_t AnyBits(__m256i v, uint8_t bits)
     {
-        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pLow))),
-                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(pHigh)), 1);
+        const __m256i none = _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(bits))), _mm256_setzero_si256());
+        return ~static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(none))) & 0xFFFFFFFF;
     }
 
-    // The class bits (hex_parse_shapes.h) of 32 characters.
-    HEX_TARGET("avx2") static HEX_INLINE __m256i ClassBits(__m256i c)
+    template <int Shift>
+    HEX_TARGET("avx2") static HEX_INLINE uint64_t TopBits(__m256i v)
     {
+        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(v, Shift)));
+    }
+
+    HEX_TARGET("avx2") static HEX_INLINE __m256i Classes(const char* p)
+    {
+        const __m256i chars = Load32(p);
         const __m256i low4 = _mm256_set1_epi8(0x0F);
-        return _mm256_and_si256(_mm256_shuffle_epi8(Broadcast16(kClassByHigh.data()), _mm256_and_si256(_mm256_srli_epi16(c, 4), low4)),
-                                _mm256_shuffle_epi8(Broadcast16(kClassByLow.data()), _mm256_and_si256(c, low4)));
+        return _mm256_and_si256(
+            _mm256_shuffle_epi8(Broadcast16(ClassByHighNibble), _mm256_and_si256(_mm256_srli_epi16(chars, 4), low4)),
+            _mm256_shuffle_epi8(Broadcast16(ClassByLowNibble), _mm256_and_si256(chars, low4)));
     }
 
-    // Bit k set where character k of the 32 is not a hex digit.
-    HEX_TARGET("avx2") static HEX_INLINE uint32_t NotDigitBits(__m256i cls)
+    HEX_TARGET("avx2") static HEX_INLINE Block LoadBlock(const char* p)
     {
-        const __m256i digitBits = _mm256_set1_epi8(static_cast<char>(kClassDigit));
-        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(cls, digitBits), _mm256_setzero_si256())));
+        const __m256i classes0 = Classes(p), classes1 = Classes(p + 32);
+        return {p, classes0, classes1, AnyBits(classes0, HEX_BITS_DIGIT) | AnyBits(classes1, HEX_BITS_DIGIT) << 32,
+                ~(AnyBits(classes0, HEX_BITS_TOKEN) | AnyBits(classes1, HEX_BITS_TOKEN) << 32)};
     }
 
-    HEX_TARGET("avx2") static HEX_INLINE HexWindowClasses Classify(const char* p)
+    HEX_TARGET("avx2") static HEX_INLINE HexCommentMasks CommentMasks(const Block& block)
     {
-        uint64_t notDigit = 0, other = 0;
-        for (int part = 0; part < 2; ++part) {
-            const __m256i cls = ClassBits(Load32(p + 32 * part));
-            notDigit |= static_cast<uint64_t>(NotDigitBits(cls)) << (32 * part);
-            other |= static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(cls, _mm256_setzero_si256()))))
-                     << (32 * part);
-        }
-        return {~notDigit, notDigit & ~other, kHexWindow};
+        return {TopBits<HEX_SEMICOLON_TO_TOP>(block.classes0) | TopBits<HEX_SEMICOLON_TO_TOP>(block.classes1) << 32,
+                TopBits<HEX_LINE_FEED_TO_TOP>(block.classes0) | TopBits<HEX_LINE_FEED_TO_TOP>(block.classes1) << 32};
     }
 
-    // The 32 digit characters of the shape at p, a half in each lane.
-    HEX_TARGET("avx2") static HEX_INLINE __m256i GatherDigits(const char* p, const HexShape& shape)
+    HEX_TARGET("avx2") static HEX_INLINE Output StartOutput(uint8_t* pOut) { return StartLaneOutput(pOut); }
+    static HEX_INLINE uint8_t* OutputEnd(const Output& out) { return out.q; }
+
+    // A digit's value is its low nibble, plus 9 for a letter (bit 6 set).
+    HEX_TARGET("avx2") static HEX_INLINE __m256i DigitValues(const char* p)
     {
-        return _mm256_or_si256(
-            _mm256_shuffle_epi8(Load2x16(p + shape.loadPos[0][0], p + shape.loadPos[1][0]), Load32(shape.gather[0].data())),
-            _mm256_shuffle_epi8(Load2x16(p + shape.loadPos[0][1], p + shape.loadPos[1][1]), Load32(shape.gather[1].data())));
+        const __m256i chars = Load32(p);
+        const __m256i letter = _mm256_and_si256(chars, _mm256_set1_epi8(0x40));
+        return _mm256_add_epi8(_mm256_and_si256(chars, _mm256_set1_epi8(0x0F)),
+                               _mm256_add_epi8(_mm256_srli_epi16(letter, 3), _mm256_srli_epi16(letter, 6)));
     }
 
-    // Writes the 16 bytes of 32 hex digits, a half in each lane, to pOut.
-    HEX_TARGET("avx2") static HEX_INLINE void StorePairs(__m256i digits, uint8_t* pOut)
+    // The value of the pair each of the 32 characters at p would start.
+    HEX_TARGET("avx2") static HEX_INLINE __m256i PairValues(const char* p)
     {
-        // A digit's value is its low nibble, plus 9 for a letter (bit 6 set).
-        const __m256i letter = _mm256_and_si256(digits, _mm256_set1_epi8(0x40));
-        const __m256i values = _mm256_add_epi8(_mm256_and_si256(digits, _mm256_set1_epi8(0x0F)),
-                                               _mm256_add_epi8(_mm256_srli_epi16(letter, 3), _mm256_srli_epi16(letter, 6)));
-        // Eight 16-bit pair values a lane, packed to bytes within each lane;
-        // the low quadwords of the two lanes are the 16 bytes in order.
-        const __m256i pairs = _mm256_maddubs_epi16(values, Broadcast16(kPairWeights.data()));
-        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(pairs, pairs), 0x08);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(pOut), _mm256_castsi256_si128(bytes));
+        const __m256i high = _mm256_and_si256(_mm256_slli_epi16(DigitValues(p), 4), _mm256_set1_epi8(static_cast<char>(0xF0)));
+        return _mm256_add_epi8(high, DigitValues(p + 1));
     }
 
-    HEX_TARGET("avx2") static HEX_INLINE void DecodeShape(const char* p, const HexShape& shape, uint8_t* pOut)
+    HEX_TARGET("avx2") static HEX_INLINE void StorePairs(const Block& block, uint64_t firsts, uint32_t lead, uint32_t cLead, Output& out)
     {
-        StorePairs(GatherDigits(p, shape), pOut);
-    }
-
-    // The line's 19 separators by comparison, its 32 digits once gathered;
-    // reads the line's 51 characters only.
-    HEX_TARGET("avx2") static HEX_INLINE bool DecodeLine(const char* p, uint8_t* pOut)
-    {
-        constexpr uint32_t kSeparators0 = LineSeparatorBits<32>(0);
-        constexpr uint32_t kSeparators1 = LineSeparatorBits<32>(kLineSecondPiece);
-        const auto same0 = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(p), Load32(kLineText0.data()))));
-        const auto same1 = static_cast<uint32_t>(
-            _mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(p + kLineSecondPiece), Load32(kLineText1.data()))));
-        if ((same0 & kSeparators0) != kSeparators0 || (same1 & kSeparators1) != kSeparators1) return false;
-
-        const __m256i digits = GatherDigits(p, kLineShape);
-        if (NotDigitBits(ClassBits(digits)) != 0) return false;
-        StorePairs(digits, pOut);
-        return true;
+        const __m256i values0 = PairValues(block.p), values1 = PairValues(block.p + 32);
+        StoreLanePairs(_mm256_castsi256_si128(values0), static_cast<uint32_t>(firsts) & 0xFFFF, lead, cLead, out);
+        StoreLanePairs(_mm256_extracti128_si256(values0, 1), static_cast<uint32_t>(firsts >> 16) & 0xFFFF, 0, 0, out);
+        StoreLanePairs(_mm256_castsi256_si128(values1), static_cast<uint32_t>(firsts >> 32) & 0xFFFF, 0, 0, out);
+        StoreLanePairs(_mm256_extracti128_si256(values1, 1), static_cast<uint32_t>(firsts >> 48) & 0xFFFF, 0, 0, out);
     }
 };
 
-HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK
-const char* RunHexBlocksAvx2(const char* p, const char* pLimit, uint8_t*& pOut)
-{
-    return RunHexBlocks<Avx2Parser>(p, pLimit, pOut);
-}
-
 }  // namespace
 
+HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK
 HexTextResult HexTextToBytesAvx2(const char* szText, uint8_t* pOut)
 {
-    return HexTextToBytesVector(szText, pOut, RunHexBlocksAvx2);
+    return ParseHexBlocks<Avx2Parser>(szText, pOut);
 }
 
 #endif

@@ -1,6 +1,8 @@
 // Runs a test once for every kernel, each forced in turn through
 // SelectHexKernel. A kernel this processor (or this build) lacks is skipped
-// with a message saying so; afterwards the best kernel is selected again.
+// with a message saying so, except the AVX-512 parser, which then runs on
+// stand-ins for its instructions (tests/emulation); afterwards the best
+// kernel is selected again.
 #pragma once
 
 #include "convert/hex_kernel.h"
@@ -8,16 +10,28 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
+HexTextResult HexTextToBytesAvx512Emulated(const char* szText, uint8_t* pOut);
 
 class KernelTest : public ::testing::TestWithParam<HexKernel> {
 protected:
     void SetUp() override
     {
-        if (!SelectHexKernel(GetParam())) {
-            GTEST_SKIP() << "the " << HexKernelName(GetParam())
-                         << " kernel is not supported by this processor or build; not tested here";
+        const HexKernel kernel = GetParam();
+        if (kernel == HEX_KERNEL_AVX512 && !IsHexKernelSupported(kernel) && SelectHexKernel(HEX_KERNEL_AVX2)) {
+            g_pfnParse.store(HexTextToBytesAvx512Emulated);
+        } else if (!SelectHexKernel(kernel)) {
+            GTEST_SKIP() << "the " << HexKernelName(kernel) << " kernel is not supported by this processor or build";
         }
     }
     void TearDown() override { SelectHexKernel(BestHexKernel()); }
@@ -30,20 +44,40 @@ inline std::string KernelTestName(const ::testing::TestParamInfo<HexKernel>& inf
 
 #define INSTANTIATE_FOR_EVERY_KERNEL(suite)                                                            \
     INSTANTIATE_TEST_SUITE_P(Kernels, suite,                                                            \
-                             ::testing::Values(HEX_KERNEL_SCALAR, HEX_KERNEL_SSSE3, HEX_KERNEL_AVX2), \
+                             ::testing::Values(HEX_KERNEL_SCALAR, HEX_KERNEL_SSSE3, HEX_KERNEL_AVX2, HEX_KERNEL_AVX512), \
                              KernelTestName)
 
-// A heap block of exactly `size` usable bytes starting `align` bytes into
-// its allocation, so the sanitizer reports any access past its end.
+// A block of exactly `size` usable bytes: on the heap, `align` bytes into
+// its allocation, so the sanitizer reports any access past its end; or,
+// guarded, right before a page that may not be touched, so that any such
+// access faults (under ASan, which checks heap blocks, a heap block).
 struct ExactBlock {
-    std::unique_ptr<unsigned char[]> storage;
+    std::shared_ptr<unsigned char> storage;
     unsigned char* p;
 };
 
-inline ExactBlock MakeExactBlock(size_t align, size_t size, unsigned char fill)
+inline ExactBlock MakeExactBlock(size_t align, size_t size, unsigned char fill, [[maybe_unused]] bool fGuarded = false)
 {
-    ExactBlock block{std::unique_ptr<unsigned char[]>(new unsigned char[align + size]), nullptr};
+    ExactBlock block{std::shared_ptr<unsigned char>(new unsigned char[align + size], std::default_delete<unsigned char[]>()), nullptr};
     block.p = block.storage.get() + align;
-    for (size_t i = 0; i < size; ++i) block.p[i] = fill;
+#if !defined(__SANITIZE_ADDRESS__)  // the tests build with GCC
+    if (fGuarded) {
+        const size_t cbPage = 4096;  // the guard works with any larger page too
+        const size_t cbTotal = (size + cbPage - 1) / cbPage * cbPage + cbPage;
+#if defined(_WIN32)
+        auto* pMem = static_cast<unsigned char*>(VirtualAlloc(nullptr, cbTotal, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD oldProtect = 0;
+        if (pMem == nullptr || !VirtualProtect(pMem + cbTotal - cbPage, cbPage, PAGE_NOACCESS, &oldProtect)) std::abort();
+        block.storage.reset(pMem, [](unsigned char* p) { VirtualFree(p, 0, MEM_RELEASE); });
+#else
+        void* pMap = mmap(nullptr, cbTotal, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        auto* pMem = static_cast<unsigned char*>(pMap);
+        if (pMap == MAP_FAILED || mprotect(pMem + cbTotal - cbPage, cbPage, PROT_NONE) != 0) std::abort();
+        block.storage.reset(pMem, [cbTotal](unsigned char* p) { munmap(p, cbTotal); });
+#endif
+        block.p = pMem + cbTotal - cbPage - size;
+    }
+#endif
+    std::memset(block.p, fill, size);
     return block;
 }

@@ -1,0 +1,162 @@
+// The AVX-512 parser kernel built on plain C++ stand-ins for the AVX-512
+// instructions it uses, so that the tests and the fuzzer can run its code
+// on a processor (or a virtual machine) without AVX-512. Each stand-in does
+// what Intel's reference says of its instruction, and reads and writes
+// exactly the bytes the instruction would, so the sanitizers check the
+// kernel's accesses as on the real thing. The kernel's source is compiled
+// here unchanged, under the name HexTextToBytesAvx512Emulated.
+#include "convert/simd_target.h"
+
+#include <cstdint>
+#include <cstring>
+#include <immintrin.h>
+
+#undef HEX_TARGET
+#define HEX_TARGET(isa)
+
+namespace avx512_emulation {
+
+struct Zmm {
+    uint8_t b[64];
+};
+struct Ymm {
+    uint8_t b[32];
+};
+
+inline Zmm Load64(const void* p)
+{
+    Zmm r;
+    std::memcpy(r.b, p, 64);
+    return r;
+}
+
+inline Zmm Set1(int v)
+{
+    Zmm r;
+    std::memset(r.b, v & 0xFF, 64);
+    return r;
+}
+
+inline Zmm Set1Word(int v)
+{
+    Zmm r;
+    for (int i = 0; i < 64; ++i) r.b[i] = static_cast<uint8_t>(i % 2 == 0 ? v & 0xFF : (v >> 8) & 0xFF);
+    return r;
+}
+
+inline Zmm And(Zmm a, Zmm b)
+{
+    for (int i = 0; i < 64; ++i) a.b[i] &= b.b[i];
+    return a;
+}
+
+inline Zmm Permute2(Zmm a, Zmm idx, Zmm b)
+{
+    Zmm r;
+    for (int i = 0; i < 64; ++i) r.b[i] = (idx.b[i] & 0x40) ? b.b[idx.b[i] & 0x3F] : a.b[idx.b[i] & 0x3F];
+    return r;
+}
+
+inline uint64_t TopBits(Zmm a)
+{
+    uint64_t k = 0;
+    for (int i = 0; i < 64; ++i) k |= static_cast<uint64_t>(a.b[i] >> 7) << i;
+    return k;
+}
+
+inline uint64_t Test(Zmm a, Zmm b, bool fWantZero)
+{
+    uint64_t k = 0;
+    for (int i = 0; i < 64; ++i) k |= static_cast<uint64_t>(((a.b[i] & b.b[i]) == 0) == fWantZero) << i;
+    return k;
+}
+
+inline Zmm Compress(uint64_t k, Zmm a)
+{
+    Zmm r{};
+    int m = 0;
+    for (int i = 0; i < 64; ++i) {
+        if ((k >> i) & 1) r.b[m++] = a.b[i];
+    }
+    return r;
+}
+
+// Unsigned bytes of a times signed bytes of b, adjacent products summed
+// with signed saturation into words.
+inline Zmm MaddUbs(Zmm a, Zmm b)
+{
+    Zmm r;
+    for (int j = 0; j < 32; ++j) {
+        int sum = a.b[2 * j] * static_cast<int8_t>(b.b[2 * j]) + a.b[2 * j + 1] * static_cast<int8_t>(b.b[2 * j + 1]);
+        sum = sum < -32768 ? -32768 : sum > 32767 ? 32767 : sum;
+        r.b[2 * j] = static_cast<uint8_t>(sum & 0xFF);
+        r.b[2 * j + 1] = static_cast<uint8_t>((sum >> 8) & 0xFF);
+    }
+    return r;
+}
+
+inline Ymm WordsToBytes(uint32_t k, Zmm a)
+{
+    Ymm r;
+    for (int j = 0; j < 32; ++j) r.b[j] = ((k >> j) & 1) ? a.b[2 * j] : 0;
+    return r;
+}
+
+template <typename... Bytes>
+inline Ymm SetrBytes(Bytes... bytes)
+{
+    static_assert(sizeof...(bytes) == 32);
+    return Ymm{{static_cast<uint8_t>(bytes)...}};
+}
+
+inline Ymm Set1Byte(int v)
+{
+    Ymm r;
+    std::memset(r.b, v & 0xFF, 32);
+    return r;
+}
+
+inline Ymm SubBytes(Ymm a, Ymm b)
+{
+    for (int i = 0; i < 32; ++i) a.b[i] = static_cast<uint8_t>(a.b[i] - b.b[i]);
+    return a;
+}
+
+inline Ymm MaskPermute(Ymm src, uint32_t k, Ymm idx, Ymm a)
+{
+    Ymm r;
+    for (int i = 0; i < 32; ++i) r.b[i] = ((k >> i) & 1) ? a.b[idx.b[i] & 31] : src.b[i];
+    return r;
+}
+
+inline void MaskStore(void* p, uint32_t k, Ymm a)
+{
+    for (int i = 0; i < 32; ++i) {
+        if ((k >> i) & 1) static_cast<uint8_t*>(p)[i] = a.b[i];
+    }
+}
+
+}  // namespace avx512_emulation
+
+#define __m512i avx512_emulation::Zmm
+#define __m256i avx512_emulation::Ymm
+#define _mm512_loadu_si512 avx512_emulation::Load64
+#define _mm512_load_si512 avx512_emulation::Load64
+#define _mm512_set1_epi8 avx512_emulation::Set1
+#define _mm512_set1_epi16 avx512_emulation::Set1Word
+#define _mm512_and_si512 avx512_emulation::And
+#define _mm512_permutex2var_epi8 avx512_emulation::Permute2
+#define _mm512_movepi8_mask avx512_emulation::TopBits
+#define _mm512_test_epi8_mask(a, b) avx512_emulation::Test(a, b, false)
+#define _mm512_testn_epi8_mask(a, b) avx512_emulation::Test(a, b, true)
+#define _mm512_maskz_compress_epi8 avx512_emulation::Compress
+#define _mm512_maddubs_epi16 avx512_emulation::MaddUbs
+#define _mm512_maskz_cvtepi16_epi8 avx512_emulation::WordsToBytes
+#define _mm256_setr_epi8 avx512_emulation::SetrBytes
+#define _mm256_set1_epi8 avx512_emulation::Set1Byte
+#define _mm256_sub_epi8 avx512_emulation::SubBytes
+#define _mm256_mask_permutexvar_epi8 avx512_emulation::MaskPermute
+#define _mm256_mask_storeu_epi8 avx512_emulation::MaskStore
+#define HexTextToBytesAvx512 HexTextToBytesAvx512Emulated
+
+#include "convert/hex_parse_avx512.cpp"
