@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::memset(got.get(), 0x5A, cap);
         const HexTextResult rk = fEmulated ? HexTextToBytesAvx512Emulated(z.get(), got.get()) : HexTextToBytes(z.get(), got.get());
         if (rk.status != r.status || rk.count != r.count) std::abort();
-        if (cap != 0 && std::memcmp(got.get(), out.get(), cap) != 0) std::abort();
+        if (r.count != 0 && std::memcmp(got.get(), out.get(), r.count) != 0) std::abort();
     }
     return 0;
 }

@@ -67,8 +67,10 @@ inline constexpr CharTable LowNibbleTable = MakeNibbleTable(0);
 
 // Parses the zero-terminated szText into pOut, which must hold
 // ceil(strlen(szText) / 2) bytes. Stops at the end of the text or at the
-// first error; the bytes before the stop are always written and counted,
-// and nothing is written past them.
+// first error; the bytes before the stop are always written and counted.
+// The rest of those ceil(strlen / 2) bytes are the routine's scratch: the
+// vector kernels store whole registers, and what they leave past the count
+// is unspecified. Nothing is written beyond them.
 // An unpaired digit still writes (and counts) one byte, its value shifted up.
 // Runs the fastest kernel this processor has (see hex_kernel.h).
 HexTextResult HexTextToBytes(const char* szText, uint8_t* pOut);

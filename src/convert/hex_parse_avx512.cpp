@@ -42,10 +42,6 @@ struct Avx512Parser {
         uint64_t others;
     };
 
-    struct Output {
-        uint8_t* q;
-    };
-
     HEX_TARGET(HEX_AVX512) static HEX_INLINE Block LoadBlock(const char* p)
     {
         const __m512i chars = _mm512_loadu_si512(p);
@@ -56,17 +52,16 @@ struct Avx512Parser {
                 _mm512_testn_epi8_mask(classes, _mm512_set1_epi8(AVX512_DIGIT | AVX512_SEPARATOR)) | high};
     }
 
+    static HEX_INLINE bool ConvertLine(const char*, uint8_t*) { return false; }
+
     HEX_TARGET(HEX_AVX512) static HEX_INLINE HexCommentMasks CommentMasks(const Block& block)
     {
         return {_mm512_test_epi8_mask(block.classes, _mm512_set1_epi8(AVX512_SEMICOLON)) & ~block.high,
                 _mm512_test_epi8_mask(block.classes, _mm512_set1_epi8(static_cast<char>(AVX512_LINE_FEED))) & ~block.high};
     }
 
-    static HEX_INLINE Output StartOutput(uint8_t* pOut) { return {pOut}; }
-    static HEX_INLINE uint8_t* OutputEnd(const Output& out) { return out.q; }
-
-    HEX_TARGET(HEX_AVX512) static HEX_INLINE void StorePairs(const Block& block, uint64_t firsts, uint32_t lead,
-                                                             uint32_t cLead, Output& out)
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE uint8_t* StorePairs(const Block& block, uint64_t firsts, uint32_t lead,
+                                                             uint32_t cLead, uint8_t* q)
     {
         const __m512i values = _mm512_and_si512(block.classes, _mm512_set1_epi8(0x0F));
         const __m512i digits = _mm512_maskz_compress_epi8(firsts | (firsts << 1), values);
@@ -81,8 +76,8 @@ struct Avx512Parser {
         const __m256i bytes = _mm256_mask_permutexvar_epi8(_mm256_set1_epi8(static_cast<char>(lead)),
                                                            static_cast<__mmask32>(~cLead), moveUp, pairs);
         const auto cPairs = cLead + static_cast<uint32_t>(std::popcount(firsts));
-        _mm256_mask_storeu_epi8(out.q, static_cast<__mmask32>((uint64_t{1} << cPairs) - 1), bytes);
-        out.q += cPairs;
+        _mm256_mask_storeu_epi8(q, static_cast<__mmask32>((uint64_t{1} << cPairs) - 1), bytes);
+        return q + cPairs;
     }
 };
 

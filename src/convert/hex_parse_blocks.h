@@ -15,6 +15,7 @@
 // an entry compiled for its instruction set; see simd_target.h.
 #pragma once
 
+#include "convert/hex_line_layout.h"
 #include "convert/hex_parse.h"
 #include "convert/simd_target.h"
 
@@ -108,174 +109,188 @@ inline uint8_t StraddlingPair(const char* p)
 //   Block LoadBlock(const char* p)   classifies the 64 characters at p: the
 //       block's digits and others masks, and whatever it keeps to convert
 //   HexCommentMasks CommentMasks(const Block&)   its ';' and LF characters
-//   Output StartOutput(uint8_t* pOut), uint8_t* OutputEnd(const Output&)
-//   void StorePairs(const Block&, uint64_t firsts, uint32_t lead, uint32_t cLead, Output&)
-//       writes cLead (0 or 1) bytes lead, then the pairs whose first digits
-//       are the bits of firsts, and nothing past them
+//   bool ConvertLine(const char* p, uint8_t* q)   writes the 16 bytes of the
+//       formatter's line at p, if one is there, or returns false
+//   uint8_t* StorePairs(const Block&, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
+//       writes cLead (0 or 1) bytes lead at q, then the pairs whose first
+//       digits are the bits of firsts, and returns the end of what it wrote
+// A kernel may write past the end it returns, by up to 32 bytes: those
+// bytes are rewritten by the next block or left in the part of the output
+// past the count, which the contract leaves to the routine. The loop runs a
+// block only with more than 64 characters before the terminator, so such a
+// write stays inside the ceil(length / 2) bytes of the output (see
+// StoreLanePairs for the narrowest case).
 // Called from an entry with the kernel's target attribute and HEX_FLATTEN,
 // which compiles all of it for that instruction set.
-template <typename Kernel>
-HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
-{
-    const char* p = szText;
-    const char* pKnown = szText;  // no zero byte in [szText, pKnown)
-    bool fEndKnown = false;       // pKnown is the terminator
-    bool fInComment = false;
+// Where a parse stands between blocks.
+struct HexBlockState {
+    const char* p;
+    uint8_t* q;
+    bool fInComment;
     // 1 when the last character of the block before opened a pair: the
     // first character of this one must be a digit, and closes it. Carried
     // in a mask, so that where the next block starts never waits for this
     // one's classes.
-    uint64_t straddling = 0;
-    typename Kernel::Output out = Kernel::StartOutput(pOut);
+    uint64_t straddling;
+};
 
-    for (;;) {
-        if (!fEndKnown && pKnown - p < static_cast<ptrdiff_t>(HEX_LOOKAHEAD / 2)) {
-            const size_t cch = strnlen(pKnown, HEX_LOOKAHEAD);
-            pKnown += cch;
-            fEndKnown = cch < HEX_LOOKAHEAD;
-        }
-        // The block and the character after it must lie before the
-        // terminator: the narrower kernels read the block again one
-        // character on.
-        if (pKnown - p <= static_cast<ptrdiff_t>(HEX_BLOCK_CHARS)) {
-            if (fEndKnown) break;
+// Parses the blocks that start before pLast; false at the first that holds
+// a stop, with the state at its start. No call in here: the kernel's
+// constants stay in registers.
+template <typename Kernel>
+HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
+{
+    const char* p = state.p;
+    uint8_t* q = state.q;
+    bool fInComment = state.fInComment;
+    uint64_t straddling = state.straddling;
+    bool fGoOn = true;
+    while (p < pLast) {
+        // A whole line as the formatter writes it, where the kernel has a
+        // faster way for it; the next line then starts right after.
+        if (((straddling != 0) | fInComment) == 0 && Kernel::ConvertLine(p, q)) {
+            p += HEX_LINE_CHARS;
+            q += HEX_LINE_BYTES;
             continue;
         }
-
         const typename Kernel::Block block = Kernel::LoadBlock(p);
         uint64_t digits = block.digits;
         bool fInCommentAfter = fInComment;
         if ((block.others != 0) | fInComment) {
             const uint64_t comment = CommentBits(Kernel::CommentMasks(block), fInCommentAfter);
-            if ((block.others & ~comment) != 0) break;  // a bad character
             digits &= ~comment;
+            fGoOn = (block.others & ~comment) == 0;  // else a bad character
         }
         // Every first digit needs a digit after it; the block's last
         // character, if it opens a pair, is closed by the next block.
-        if ((straddling & ~digits) != 0) break;  // an unpaired digit
         const uint64_t firsts = PairFirstDigits(digits & ~straddling);
-        if ((firsts & ~(digits >> 1) & ~HEX_LAST_BIT) != 0) break;  // an unpaired digit
+        fGoOn &= ((straddling & ~digits) | (firsts & ~(digits >> 1) & ~HEX_LAST_BIT)) == 0;  // else an unpaired digit
+        if (!fGoOn) break;
         const auto cLead = static_cast<uint32_t>(straddling);
-        Kernel::StorePairs(block, firsts & ~HEX_LAST_BIT, StraddlingPair(p - cLead) & (0u - cLead), cLead, out);
+        q = Kernel::StorePairs(block, firsts & ~HEX_LAST_BIT, StraddlingPair(p - cLead), cLead, q);
         straddling = firsts >> 63;
-        p += HEX_BLOCK_CHARS;
         fInComment = fInCommentAfter;
+        p += HEX_BLOCK_CHARS;
+    }
+    state = {p, q, fInComment, straddling};
+    return fGoOn;
+}
+
+// Kernel is a set of inline functions for one instruction set:
+//   Block LoadBlock(const char* p)   classifies the 64 characters at p: the
+//       block's digits and others masks, and whatever it keeps to convert
+//   HexCommentMasks CommentMasks(const Block&)   its ';' and LF characters
+//   bool ConvertLine(const char* p, uint8_t* q)   writes the 16 bytes of the
+//       formatter's line at p, if one is there, or returns false
+//   uint8_t* StorePairs(const Block&, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
+//       writes cLead (0 or 1) bytes lead at q, then the pairs whose first
+//       digits are the bits of firsts, and returns the end of what it wrote
+// A kernel may write past the end it returns, by up to 32 bytes: those
+// bytes are rewritten by the next block or left in the part of the output
+// past the count, which the contract leaves to the routine. A block is
+// parsed only with more than 64 characters before the terminator, so such
+// a write stays inside the ceil(length / 2) bytes of the output (see
+// StoreKeptSlots for the narrowest case).
+// Called from an entry with the kernel's target attribute and HEX_FLATTEN,
+// which compiles all of it for that instruction set.
+template <typename Kernel>
+HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
+{
+    HexBlockState state = {szText, pOut, false, 0};
+    const char* pKnown = szText;  // no zero byte in [szText, pKnown)
+    for (;;) {
+        const size_t cch = strnlen(pKnown, HEX_LOOKAHEAD);
+        pKnown += cch;
+        if (pKnown - state.p > static_cast<ptrdiff_t>(HEX_BLOCK_CHARS) &&
+            !ParseKnownBlocks<Kernel>(state, pKnown - HEX_BLOCK_CHARS)) {
+            break;
+        }
+        if (cch < HEX_LOOKAHEAD) break;  // the terminator is at pKnown
     }
     // From the start of the block, or of the pair that straddles into it,
     // that pair not yet written.
-    return HexTextToBytesFrom(p - straddling, pOut, static_cast<uint32_t>(Kernel::OutputEnd(out) - pOut), fInComment);
+    return HexTextToBytesFrom(state.p - state.straddling, pOut, static_cast<uint32_t>(state.q - pOut), state.fInComment);
 }
 
 #if HEXBIN_X86
 
 // For the kernels that convert a block 16 characters at a time (SSSE3 and
-// AVX2): every character's pair value, as if a pair started there, is
-// picked with pshufb for the first digits in the 16, two groups of eight
-// through PairPickTable.
+// AVX2). Two characters make a slot: slot k is characters 2k and 2k + 1.
+// First digits are never adjacent, so at most one of a slot's two starts a
+// pair: the slot holds the pair at its even character (from pmaddubsw on
+// the characters as they stand) or the one at its odd character (on the
+// characters moved by one). A block's 32 slots are then squeezed to the
+// pairs in order, 16 slots at a time through SlotPickTable, which halves
+// the table lookups of picking pairs from the characters themselves.
 
-// Entry m: the positions of the set bits of m in its bytes 0 to 3 (zero
-// after them) and their count in byte 7. First digits are never adjacent,
-// so eight characters hold at most four.
-constexpr std::array<uint64_t, 256> MakePairPickTable()
+// Entry m: the positions of the set bits of m in order, one a byte, then
+// 0x80 (pshufb's zero).
+constexpr std::array<uint64_t, 256> MakeSlotPickTable()
 {
     std::array<uint64_t, 256> table{};
     for (uint32_t m = 0; m < 256; ++m) {
-        uint64_t entry = 0;
+        uint64_t entry = ~uint64_t{0} / 0xFF * 0x80;
         uint32_t count = 0;
         for (uint32_t bit = 0; bit < 8; ++bit) {
             if ((m & (1u << bit)) == 0) continue;
-            if (count < 4) entry |= uint64_t{bit} << (8 * count);
+            entry = (entry & ~(uint64_t{0xFF} << (8 * count))) | (uint64_t{bit} << (8 * count));
             ++count;
         }
-        table[m] = entry | (uint64_t{count} << 56);
+        table[m] = entry;
     }
     return table;
 }
 
-inline constexpr std::array<uint64_t, 256> PairPickTable = MakePairPickTable();
-
-// Where the output stands, and its last 16 bytes: each lane's pairs are
-// shifted in at the end and the 16 stored so that they end at the new
-// count. A store never reaches past the count, and rewrites the bytes
-// before it with what they already hold.
-struct HexLaneOutput {
-    uint8_t* pOut;
-    uint8_t* q;
-    __m128i last;
-};
-
-HEX_TARGET("ssse3") HEX_INLINE HexLaneOutput StartLaneOutput(uint8_t* pOut)
+constexpr std::array<uint8_t, 256> MakeBitCountTable()
 {
-    return {pOut, pOut, _mm_setzero_si128()};
+    std::array<uint8_t, 256> table{};
+    for (uint32_t m = 0; m < 256; ++m) table[m] = static_cast<uint8_t>(std::popcount(m));
+    return table;
 }
 
-// Writes cLead (0 or 1) bytes lead, then the pairs of 16 characters:
-// values holds each character's pair value, firsts16 the first digits.
-HEX_TARGET("ssse3") HEX_INLINE void StoreLanePairs(__m128i values, uint32_t firsts16, uint32_t lead, uint32_t cLead,
-                                                   HexLaneOutput& out)
-{
-    const uint64_t entry0 = PairPickTable[firsts16 & 0xFF];
-    const uint64_t entry1 = PairPickTable[(firsts16 >> 8) & 0xFF];
-    const auto cPairs0 = static_cast<uint32_t>(entry0 >> 56);
-    const auto cPairs = cLead + cPairs0 + static_cast<uint32_t>(entry1 >> 56);
-    const uint64_t index = (entry0 & 0xFFFFFFFF) | (((entry1 & 0xFFFFFFFF) + 0x08080808) << (8 * cPairs0));
-    // The pairs picked, moved up by cLead bytes, lead in front.
-    const __m128i iota = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    const __m128i picked = _mm_or_si128(
-        _mm_shuffle_epi8(_mm_shuffle_epi8(values, _mm_set_epi64x(0, static_cast<long long>(index))),
-                         _mm_sub_epi8(iota, _mm_set1_epi8(static_cast<char>(cLead)))),
-        _mm_cvtsi32_si128(static_cast<int>(lead)));
+inline constexpr std::array<uint64_t, 256> SlotPickTable = MakeSlotPickTable();
+inline constexpr std::array<uint8_t, 256> BitCountTable = MakeBitCountTable();
 
-    // Byte i of the new last 16 is byte i + cPairs of the old, or byte
-    // i + cPairs - 16 of picked; an index with its top bit set gives zero.
-    const __m128i shift = _mm_set1_epi8(static_cast<char>(cPairs));
-    const __m128i fromLast = _mm_add_epi8(_mm_setr_epi8(0x70, 0x71, 0x72, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7A,
-                                                        0x7B, 0x7C, 0x7D, 0x7E, 0x7F),
-                                          shift);
-    const __m128i fromPicked =
-        _mm_add_epi8(_mm_setr_epi8(-16, -15, -14, -13, -12, -11, -10, -9, -8, -7, -6, -5, -4, -3, -2, -1), shift);
-    out.last = _mm_or_si128(_mm_shuffle_epi8(out.last, fromLast), _mm_shuffle_epi8(picked, fromPicked));
-    if (out.q + cPairs - out.pOut >= 16) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out.q + cPairs - 16), out.last);
-    } else {
-        // The first few bytes of the output, where 16 would start before it.
-        alignas(16) uint8_t bytes[16];
-        _mm_store_si128(reinterpret_cast<__m128i*>(bytes), picked);
-        std::memcpy(out.q, bytes, cPairs);
-    }
-    out.q += cPairs;
+// Slot k's two bits of the first-digit mask sit in byte k / 4 of it: this
+// spreads the mask's bytes over the slots, and the two patterns after it
+// pick a slot's even bit and both its bits.
+inline constexpr std::array<uint8_t, 32> SlotMaskByte = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
+                                                         4, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7};
+inline constexpr std::array<uint8_t, 16> SlotEvenBit = {1, 4, 16, 64, 1, 4, 16, 64, 1, 4, 16, 64, 1, 4, 16, 64};
+inline constexpr std::array<uint8_t, 16> SlotBothBits = {3, 12, 48, 192, 3, 12, 48, 192, 3, 12, 48, 192, 3, 12, 48, 192};
+
+// pmaddubsw weights: the first digit times 16 plus the second.
+constexpr int16_t HEX_PAIR_WEIGHTS = 0x0110;
+
+// Writes the kept of 16 slots at q, in order, and returns the end of them.
+// The stores are 8 bytes each, whatever the count: a block's second half
+// of slots starts at character o of a text of more than o + 32 characters,
+// with at most ceil(o / 2) bytes before it, so they end within the
+// output's ceil(length / 2).
+HEX_TARGET("ssse3") HEX_INLINE uint8_t* StoreKeptSlots(__m128i slots, uint32_t keep16, uint8_t* q)
+{
+    const uint32_t keep0 = keep16 & 0xFF, keep1 = (keep16 >> 8) & 0xFF;
+    const __m128i index = _mm_set_epi64x(static_cast<long long>(SlotPickTable[keep1] + 0x0808080808080808),
+                                         static_cast<long long>(SlotPickTable[keep0]));
+    const __m128i kept = _mm_shuffle_epi8(slots, index);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(q), kept);
+    q += BitCountTable[keep0];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm_unpackhi_epi64(kept, kept));
+    return q + BitCountTable[keep1];
 }
 
-// The value of the pair each of the 16 characters at p would start: a
-// digit's value is its low nibble, plus 9 for a letter (bit 6 set); the
-// values of other characters are never picked.
-HEX_TARGET("ssse3") HEX_INLINE __m128i DigitValues(const char* p)
+// Writes the lead byte, then counts it only if there is one: no branch on
+// where the blocks cut the pairs.
+HEX_INLINE uint8_t* StoreLead(uint32_t lead, uint32_t cLead, uint8_t* q)
 {
-    const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i letter = _mm_and_si128(chars, _mm_set1_epi8(0x40));
-    return _mm_add_epi8(_mm_and_si128(chars, _mm_set1_epi8(0x0F)),
-                        _mm_add_epi8(_mm_srli_epi16(letter, 3), _mm_srli_epi16(letter, 6)));
+    *q = static_cast<uint8_t>(lead);
+    return q + cLead;
 }
 
-// Writes cLead bytes lead, then the pairs of the 16 characters at p whose
-// first digits are the bits of firsts16.
-HEX_TARGET("ssse3") HEX_INLINE void StoreLaneAt(const char* p, uint64_t firsts16, uint32_t lead, uint32_t cLead,
-                                                HexLaneOutput& out)
-{
-    const __m128i high = _mm_and_si128(_mm_slli_epi16(DigitValues(p), 4), _mm_set1_epi8(static_cast<char>(0xF0)));
-    StoreLanePairs(_mm_add_epi8(high, DigitValues(p + 1)), static_cast<uint32_t>(firsts16) & 0xFFFF, lead, cLead, out);
-}
-
-// Writes cLead bytes lead, then the pairs of the 64 characters at p whose
-// first digits are the bits of firsts.
-HEX_TARGET("ssse3") HEX_INLINE void StoreBlockPairs(const char* p, uint64_t firsts, uint32_t lead, uint32_t cLead,
-                                                    HexLaneOutput& out)
-{
-    StoreLaneAt(p, firsts, lead, cLead, out);
-    StoreLaneAt(p + 16, firsts >> 16, 0, 0, out);
-    StoreLaneAt(p + 32, firsts >> 32, 0, 0, out);
-    StoreLaneAt(p + 48, firsts >> 48, 0, 0, out);
-}
+// A digit's value is its low nibble, plus 9 for a letter: indexed by the
+// high nibble, 9 for 'A'-'F' and 'a'-'f'. Other characters' values are
+// never picked.
+inline constexpr std::array<uint8_t, 16> LetterValueByHighNibble = {0, 0, 0, 0, 9, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 // Character classes from two nibble lookups: a character's class bits are
 // ClassByHighNibble[c >> 4] & ClassByLowNibble[c & 15]. Two bits each for

@@ -1,5 +1,5 @@
 // HexTextToBytes with SSSE3: a block is four registers, classified by two
-// nibble lookups each; its pairs are picked 16 characters at a time.
+// nibble lookups each; its pairs are squeezed out of 32 slots, 16 at a time.
 #include "convert/hex_parse_blocks.h"
 
 #if HEXBIN_X86
@@ -8,13 +8,11 @@ namespace {
 
 struct Ssse3Parser {
     struct Block {
-        const char* p;
+        __m128i chars[4];
         __m128i classes[4];
         uint64_t digits;
         uint64_t others;
     };
-
-    using Output = HexLaneOutput;
 
     HEX_TARGET("ssse3") static HEX_INLINE __m128i Load16(const void* p)
     {
@@ -40,10 +38,11 @@ struct Ssse3Parser {
 
     HEX_TARGET("ssse3") static HEX_INLINE Block LoadBlock(const char* p)
     {
-        Block block{p, {}, 0, 0};
+        Block block{{}, {}, 0, 0};
         const __m128i low4 = _mm_set1_epi8(0x0F);
         for (int part = 0; part < 4; ++part) {
             const __m128i chars = Load16(p + 16 * part);
+            block.chars[part] = chars;
             const __m128i classes =
                 _mm_and_si128(_mm_shuffle_epi8(Load16(ClassByHighNibble.data()), _mm_and_si128(_mm_srli_epi16(chars, 4), low4)),
                               _mm_shuffle_epi8(Load16(ClassByLowNibble.data()), _mm_and_si128(chars, low4)));
@@ -54,17 +53,48 @@ struct Ssse3Parser {
         return block;
     }
 
+    static HEX_INLINE bool ConvertLine(const char*, uint8_t*) { return false; }
+
     HEX_TARGET("ssse3") static HEX_INLINE HexCommentMasks CommentMasks(const Block& block)
     {
         return {TopBits<HEX_SEMICOLON_TO_TOP>(block), TopBits<HEX_LINE_FEED_TO_TOP>(block)};
     }
 
-    HEX_TARGET("ssse3") static HEX_INLINE Output StartOutput(uint8_t* pOut) { return StartLaneOutput(pOut); }
-    static HEX_INLINE uint8_t* OutputEnd(const Output& out) { return out.q; }
-
-    HEX_TARGET("ssse3") static HEX_INLINE void StorePairs(const Block& block, uint64_t firsts, uint32_t lead, uint32_t cLead, Output& out)
+    HEX_TARGET("ssse3") static HEX_INLINE __m128i DigitValues(__m128i chars)
     {
-        StoreBlockPairs(block.p, firsts, lead, cLead, out);
+        const __m128i low4 = _mm_set1_epi8(0x0F);
+        return _mm_add_epi8(_mm_and_si128(chars, low4),
+                            _mm_shuffle_epi8(Load16(LetterValueByHighNibble.data()), _mm_and_si128(_mm_srli_epi16(chars, 4), low4)));
+    }
+
+    HEX_TARGET("ssse3") static HEX_INLINE __m128i PairsOfWords(__m128i values0, __m128i values1)
+    {
+        const __m128i weights = _mm_set1_epi16(HEX_PAIR_WEIGHTS);
+        return _mm_packus_epi16(_mm_maddubs_epi16(values0, weights), _mm_maddubs_epi16(values1, weights));
+    }
+
+    HEX_TARGET("ssse3") static HEX_INLINE uint8_t* StorePairs(const Block& block, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
+    {
+        q = StoreLead(lead, cLead, q);
+        __m128i values[5];
+        for (int part = 0; part < 4; ++part) values[part] = DigitValues(block.chars[part]);
+        // The block's last character never starts a pair here, so nothing
+        // moves in after it.
+        values[4] = _mm_setzero_si128();
+        const __m128i mask = _mm_set1_epi64x(static_cast<long long>(firsts));
+        const __m128i evenBit = Load16(SlotEvenBit.data());
+        for (int half = 0; half < 2; ++half) {
+            const __m128i* v = values + 2 * half;
+            const __m128i even = PairsOfWords(v[0], v[1]);
+            const __m128i odd = PairsOfWords(_mm_alignr_epi8(v[1], v[0], 1), _mm_alignr_epi8(v[2], v[1], 1));
+            const __m128i maskBytes = _mm_shuffle_epi8(mask, Load16(SlotMaskByte.data() + 16 * half));
+            const __m128i fromEven = _mm_cmpeq_epi8(_mm_and_si128(maskBytes, evenBit), evenBit);
+            const __m128i slots = _mm_or_si128(_mm_and_si128(fromEven, even), _mm_andnot_si128(fromEven, odd));
+            const auto keep = ~static_cast<uint32_t>(_mm_movemask_epi8(
+                _mm_cmpeq_epi8(_mm_and_si128(maskBytes, Load16(SlotBothBits.data())), _mm_setzero_si128())));
+            q = StoreKeptSlots(slots, keep, q);
+        }
+        return q;
     }
 };
 
