@@ -24,7 +24,7 @@ constexpr ByteVector<32> MakeLineGather(int j)
             const int pos = LinePairPos(8 * lane + d / 2) + d % 2;
             const int at0 = pos - LineLoadPos[lane][0], atJ = pos - LineLoadPos[lane][j];
             const bool fInJ = atJ >= 0 && atJ < 16 && (j == 0 || at0 >= 16);
-            v[16 * lane + d] = fInJ ? static_cast<uint8_t>(atJ) : HEX_SHUFFLE_ZERO;
+            v[static_cast<size_t>(16 * lane + d)] = fInJ ? static_cast<uint8_t>(atJ) : HEX_SHUFFLE_ZERO;
         }
     }
     return v;
@@ -35,7 +35,7 @@ alignas(32) constexpr ByteVector<32> LineGather1 = MakeLineGather(1);
 
 constexpr bool LineGatherCoversEveryDigit()
 {
-    for (int k = 0; k < 32; ++k) {
+    for (size_t k = 0; k < 32; ++k) {
         if ((LineGather0[k] == HEX_SHUFFLE_ZERO) == (LineGather1[k] == HEX_SHUFFLE_ZERO)) return false;
     }
     return true;

@@ -9,7 +9,9 @@
 // block. The first block that holds a stop, and the last few characters of
 // the text, go to the reference routine, from the start of the block (or
 // of the straddling pair), which therefore stops, counts and writes exactly
-// as it would have from the start of the text.
+// as it would have from the start of the text. Where a whole line of the
+// formatter's own layout starts a block, a kernel may convert the line in
+// one step instead, by its fixed shape.
 //
 // Each kernel's file includes this header and instantiates ParseHexBlocks in
 // an entry compiled for its instruction set; see simd_target.h.
@@ -105,23 +107,6 @@ inline uint8_t StraddlingPair(const char* p)
     return static_cast<uint8_t>(HighNibbleTable[static_cast<uint8_t>(p[0])] + LowNibbleTable[static_cast<uint8_t>(p[1])]);
 }
 
-// Kernel is a set of inline functions for one instruction set:
-//   Block LoadBlock(const char* p)   classifies the 64 characters at p: the
-//       block's digits and others masks, and whatever it keeps to convert
-//   HexCommentMasks CommentMasks(const Block&)   its ';' and LF characters
-//   bool ConvertLine(const char* p, uint8_t* q)   writes the 16 bytes of the
-//       formatter's line at p, if one is there, or returns false
-//   uint8_t* StorePairs(const Block&, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
-//       writes cLead (0 or 1) bytes lead at q, then the pairs whose first
-//       digits are the bits of firsts, and returns the end of what it wrote
-// A kernel may write past the end it returns, by up to 32 bytes: those
-// bytes are rewritten by the next block or left in the part of the output
-// past the count, which the contract leaves to the routine. The loop runs a
-// block only with more than 64 characters before the terminator, so such a
-// write stays inside the ceil(length / 2) bytes of the output (see
-// StoreLanePairs for the narrowest case).
-// Called from an entry with the kernel's target attribute and HEX_FLATTEN,
-// which compiles all of it for that instruction set.
 // Where a parse stands between blocks.
 struct HexBlockState {
     const char* p;
@@ -185,7 +170,7 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
 //   uint8_t* StorePairs(const Block&, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
 //       writes cLead (0 or 1) bytes lead at q, then the pairs whose first
 //       digits are the bits of firsts, and returns the end of what it wrote
-// A kernel may write past the end it returns, by up to 32 bytes: those
+// A kernel may write past the end it returns, by up to 8 bytes: those
 // bytes are rewritten by the next block or left in the part of the output
 // past the count, which the contract leaves to the routine. A block is
 // parsed only with more than 64 characters before the terminator, so such
