@@ -65,11 +65,10 @@ struct Avx2Parser {
         return _mm256_and_si256(_mm256_srli_epi16(chars, 4), _mm256_set1_epi8(0x0F));
     }
 
-    // Bit k set where byte k of v has any of bits set.
-    HEX_TARGET("avx2") static HEX_INLINE uint64_t AnyBits(__m256i v, uint8_t bits)
+    // Bit k set where byte k of v, added to with saturation, reaches 0x80.
+    HEX_TARGET("avx2") static HEX_INLINE uint64_t TopAfterAdding(__m256i v, uint8_t add)
     {
-        const __m256i none = _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(bits))), _mm256_setzero_si256());
-        return ~static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(none))) & 0xFFFFFFFF;
+        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_adds_epu8(v, _mm256_set1_epi8(static_cast<char>(add)))));
     }
 
     template <int Shift>
@@ -89,8 +88,8 @@ struct Avx2Parser {
         const __m256i chars0 = Load32(p), chars1 = Load32(p + 32);
         const __m256i classes0 = Classes(chars0), classes1 = Classes(chars1);
         return {chars0, chars1, classes0, classes1,
-                AnyBits(classes0, HEX_BITS_DIGIT) | AnyBits(classes1, HEX_BITS_DIGIT) << 32,
-                ~(AnyBits(classes0, HEX_BITS_TOKEN) | AnyBits(classes1, HEX_BITS_TOKEN) << 32)};
+                TopAfterAdding(classes0, HEX_DIGIT_TO_TOP) | TopAfterAdding(classes1, HEX_DIGIT_TO_TOP) << 32,
+                ~(TopAfterAdding(classes0, HEX_TOKEN_TO_TOP) | TopAfterAdding(classes1, HEX_TOKEN_TO_TOP) << 32)};
     }
 
     // Lane 0 from pLow, lane 1 from pHigh.
@@ -100,9 +99,10 @@ struct Avx2Parser {
                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(pHigh)), 1);
     }
 
-    // Reads the line's 51 characters only.
+    // Reads the line's 51 characters only. Most texts fail at the CR.
     HEX_TARGET("avx2") static HEX_INLINE bool ConvertLine(const char* p, uint8_t* q)
     {
+        if (p[HEX_LINE_CHARS - 2] != '\r') return false;
         constexpr uint32_t Separators0 = LineSeparatorBits<32>(0);
         constexpr uint32_t Separators1 = LineSeparatorBits<32>(HEX_LINE_SECOND_PIECE);
         const auto same0 = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(p), Load32(LineText0.data()))));
@@ -113,7 +113,7 @@ struct Avx2Parser {
         const __m256i digits = _mm256_or_si256(
             _mm256_shuffle_epi8(Load2x16(p + LineLoadPos[0][0], p + LineLoadPos[1][0]), Load32(LineGather0.data())),
             _mm256_shuffle_epi8(Load2x16(p + LineLoadPos[0][1], p + LineLoadPos[1][1]), Load32(LineGather1.data())));
-        if (AnyBits(Classes(digits), HEX_BITS_DIGIT) != 0xFFFFFFFF) return false;
+        if (TopAfterAdding(Classes(digits), HEX_DIGIT_TO_TOP) != 0xFFFFFFFF) return false;
         const __m256i pairs = _mm256_maddubs_epi16(DigitValues(digits), _mm256_set1_epi16(HEX_PAIR_WEIGHTS));
         const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(pairs, pairs), 0x08);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm256_castsi256_si128(bytes));

@@ -19,11 +19,10 @@ struct Ssse3Parser {
         return _mm_loadu_si128(static_cast<const __m128i*>(p));
     }
 
-    // Bit k set where byte k of v has any of bits set.
-    HEX_TARGET("ssse3") static HEX_INLINE uint64_t AnyBits(__m128i v, uint8_t bits)
+    // Bit k set where byte k of v, added to with saturation, reaches 0x80.
+    HEX_TARGET("ssse3") static HEX_INLINE uint64_t TopAfterAdding(__m128i v, uint8_t add)
     {
-        const __m128i none = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(bits))), _mm_setzero_si128());
-        return ~static_cast<uint64_t>(_mm_movemask_epi8(none)) & 0xFFFF;
+        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_adds_epu8(v, _mm_set1_epi8(static_cast<char>(add)))));
     }
 
     template <int Shift>
@@ -47,8 +46,8 @@ struct Ssse3Parser {
                 _mm_and_si128(_mm_shuffle_epi8(Load16(ClassByHighNibble.data()), _mm_and_si128(_mm_srli_epi16(chars, 4), low4)),
                               _mm_shuffle_epi8(Load16(ClassByLowNibble.data()), _mm_and_si128(chars, low4)));
             block.classes[part] = classes;
-            block.digits |= AnyBits(classes, HEX_BITS_DIGIT) << (16 * part);
-            block.others |= (~AnyBits(classes, HEX_BITS_TOKEN) & 0xFFFF) << (16 * part);
+            block.digits |= TopAfterAdding(classes, HEX_DIGIT_TO_TOP) << (16 * part);
+            block.others |= (~TopAfterAdding(classes, HEX_TOKEN_TO_TOP) & 0xFFFF) << (16 * part);
         }
         return block;
     }
