@@ -325,4 +325,88 @@ constexpr bool NibbleClassesAgreeWithTable()
 }
 static_assert(NibbleClassesAgreeWithTable(), "nibble class lookups disagree with CharClassTable");
 
+
+// The formatter's whole line in one step, for the kernels that have AVX2:
+// its 19 separators by comparison with the line with zeros for digits, in
+// two pieces that cover it, [0,32) and [19,51); its 32 digits gathered by
+// two 16-character loads a lane, pairs 0-7 in lane 0 and 8-15 in lane 1.
+constexpr ByteVector<32> LineText0 = LineSeparators<32>(0);
+constexpr ByteVector<32> LineText1 = LineSeparators<32>(HEX_LINE_SECOND_PIECE);
+constexpr int LineLoadPos[2][2] = {{0, 8}, {26, 34}};
+
+// The shuffle that takes, for each lane, the digits that its load j holds
+// and its load 0 does not.
+constexpr ByteVector<32> MakeLineGather(int j)
+{
+    ByteVector<32> v{};
+    for (int lane = 0; lane < 2; ++lane) {
+        for (int d = 0; d < 16; ++d) {
+            const int pos = LinePairPos(8 * lane + d / 2) + d % 2;
+            const int at0 = pos - LineLoadPos[lane][0], atJ = pos - LineLoadPos[lane][j];
+            const bool fInJ = atJ >= 0 && atJ < 16 && (j == 0 || at0 >= 16);
+            v[static_cast<size_t>(16 * lane + d)] = fInJ ? static_cast<uint8_t>(atJ) : HEX_SHUFFLE_ZERO;
+        }
+    }
+    return v;
+}
+
+inline constexpr ByteVector<32> LineGather0 = MakeLineGather(0);
+inline constexpr ByteVector<32> LineGather1 = MakeLineGather(1);
+
+constexpr bool LineGatherCoversEveryDigit()
+{
+    for (size_t k = 0; k < 32; ++k) {
+        if ((LineGather0[k] == HEX_SHUFFLE_ZERO) == (LineGather1[k] == HEX_SHUFFLE_ZERO)) return false;
+    }
+    return true;
+}
+static_assert(LineGatherCoversEveryDigit(), "each digit of the line comes from exactly one load");
+
+HEX_TARGET("avx2") HEX_INLINE __m256i LoadLine32(const void* p)
+{
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+
+HEX_TARGET("avx2") HEX_INLINE __m256i BroadcastLine16(const std::array<uint8_t, 16>& table)
+{
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data())));
+}
+
+// Lane 0 from pLow, lane 1 from pHigh.
+HEX_TARGET("avx2") HEX_INLINE __m256i LoadLine2x16(const char* pLow, const char* pHigh)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pLow))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(pHigh)), 1);
+}
+
+// Writes the 16 bytes of the formatter's line at p, if one is there, or
+// returns false. Reads the line's 51 characters only; most other texts
+// fail at the CR.
+HEX_TARGET("avx2") HEX_INLINE bool ConvertFormatterLineAvx2(const char* p, uint8_t* q)
+{
+    if (p[HEX_LINE_CHARS - 2] != '\r') return false;
+    constexpr uint32_t Separators0 = LineSeparatorBits<32>(0);
+    constexpr uint32_t Separators1 = LineSeparatorBits<32>(HEX_LINE_SECOND_PIECE);
+    const auto same0 = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(LoadLine32(p), LoadLine32(LineText0.data()))));
+    const auto same1 = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(LoadLine32(p + HEX_LINE_SECOND_PIECE), LoadLine32(LineText1.data()))));
+    if ((((same0 & Separators0) ^ Separators0) | ((same1 & Separators1) ^ Separators1)) != 0) return false;
+
+    const __m256i digits = _mm256_or_si256(
+        _mm256_shuffle_epi8(LoadLine2x16(p + LineLoadPos[0][0], p + LineLoadPos[1][0]), LoadLine32(LineGather0.data())),
+        _mm256_shuffle_epi8(LoadLine2x16(p + LineLoadPos[0][1], p + LineLoadPos[1][1]), LoadLine32(LineGather1.data())));
+    const __m256i low4 = _mm256_set1_epi8(0x0F);
+    const __m256i high = _mm256_and_si256(_mm256_srli_epi16(digits, 4), low4), low = _mm256_and_si256(digits, low4);
+    const __m256i classes = _mm256_and_si256(_mm256_shuffle_epi8(BroadcastLine16(ClassByHighNibble), high),
+                                             _mm256_shuffle_epi8(BroadcastLine16(ClassByLowNibble), low));
+    const __m256i isDigit = _mm256_adds_epu8(classes, _mm256_set1_epi8(static_cast<char>(HEX_DIGIT_TO_TOP)));
+    if (static_cast<uint32_t>(_mm256_movemask_epi8(isDigit)) != 0xFFFFFFFF) return false;
+
+    const __m256i values = _mm256_add_epi8(low, _mm256_shuffle_epi8(BroadcastLine16(LetterValueByHighNibble), high));
+    const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi16(HEX_PAIR_WEIGHTS));
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(pairs, pairs), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm256_castsi256_si128(bytes));
+    return true;
+}
+
 #endif
