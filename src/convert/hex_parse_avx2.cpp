@@ -14,46 +14,19 @@ struct Avx2Parser {
         uint64_t others;
     };
 
-    HEX_TARGET("avx2") static HEX_INLINE __m256i Load32(const void* p)
-    {
-        return _mm256_loadu_si256(static_cast<const __m256i*>(p));
-    }
-
-    HEX_TARGET("avx2") static HEX_INLINE __m256i Broadcast16(const std::array<uint8_t, 16>& table)
-    {
-        return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data())));
-    }
-
-    HEX_TARGET("avx2") static HEX_INLINE __m256i HighNibbles(__m256i chars)
-    {
-        return _mm256_and_si256(_mm256_srli_epi16(chars, 4), _mm256_set1_epi8(0x0F));
-    }
-
-    // Bit k set where byte k of v, added to with saturation, reaches 0x80.
-    HEX_TARGET("avx2") static HEX_INLINE uint64_t TopAfterAdding(__m256i v, uint8_t add)
-    {
-        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_adds_epu8(v, _mm256_set1_epi8(static_cast<char>(add)))));
-    }
-
     template <int Shift>
     HEX_TARGET("avx2") static HEX_INLINE uint64_t TopBits(__m256i v)
     {
         return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(v, Shift)));
     }
 
-    HEX_TARGET("avx2") static HEX_INLINE __m256i Classes(__m256i chars)
-    {
-        return _mm256_and_si256(_mm256_shuffle_epi8(Broadcast16(ClassByHighNibble), HighNibbles(chars)),
-                                _mm256_shuffle_epi8(Broadcast16(ClassByLowNibble), _mm256_and_si256(chars, _mm256_set1_epi8(0x0F))));
-    }
-
     HEX_TARGET("avx2") static HEX_INLINE Block LoadBlock(const char* p)
     {
-        const __m256i chars0 = Load32(p), chars1 = Load32(p + 32);
-        const __m256i classes0 = Classes(chars0), classes1 = Classes(chars1);
+        const __m256i chars0 = Load32Avx2(p), chars1 = Load32Avx2(p + 32);
+        const __m256i classes0 = ClassesAvx2(chars0), classes1 = ClassesAvx2(chars1);
         return {chars0, chars1, classes0, classes1,
-                TopAfterAdding(classes0, HEX_DIGIT_TO_TOP) | TopAfterAdding(classes1, HEX_DIGIT_TO_TOP) << 32,
-                ~(TopAfterAdding(classes0, HEX_TOKEN_TO_TOP) | TopAfterAdding(classes1, HEX_TOKEN_TO_TOP) << 32)};
+                TopAfterAddingAvx2(classes0, HEX_DIGIT_TO_TOP) | TopAfterAddingAvx2(classes1, HEX_DIGIT_TO_TOP) << 32,
+                ~(TopAfterAddingAvx2(classes0, HEX_TOKEN_TO_TOP) | TopAfterAddingAvx2(classes1, HEX_TOKEN_TO_TOP) << 32)};
     }
 
     static HEX_INLINE bool ConvertLine(const char* p, uint8_t* q) { return ConvertFormatterLineAvx2(p, q); }
@@ -62,12 +35,6 @@ struct Avx2Parser {
     {
         return {TopBits<HEX_SEMICOLON_TO_TOP>(block.classes0) | TopBits<HEX_SEMICOLON_TO_TOP>(block.classes1) << 32,
                 TopBits<HEX_LINE_FEED_TO_TOP>(block.classes0) | TopBits<HEX_LINE_FEED_TO_TOP>(block.classes1) << 32};
-    }
-
-    HEX_TARGET("avx2") static HEX_INLINE __m256i DigitValues(__m256i chars)
-    {
-        return _mm256_add_epi8(_mm256_and_si256(chars, _mm256_set1_epi8(0x0F)),
-                               _mm256_shuffle_epi8(Broadcast16(LetterValueByHighNibble), HighNibbles(chars)));
     }
 
     HEX_TARGET("avx2") static HEX_INLINE __m256i PairsOfWords(__m256i values0, __m256i values1)
@@ -80,7 +47,7 @@ struct Avx2Parser {
     HEX_TARGET("avx2") static HEX_INLINE uint8_t* StorePairs(const Block& block, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
     {
         q = StoreLead(lead, cLead, q);
-        const __m256i values0 = DigitValues(block.chars0), values1 = DigitValues(block.chars1);
+        const __m256i values0 = DigitValuesAvx2(block.chars0), values1 = DigitValuesAvx2(block.chars1);
         // The digit values moved by one character; the block's last
         // character never starts a pair here, so nothing moves in after it.
         const __m256i after0 = _mm256_alignr_epi8(_mm256_permute2x128_si256(values0, values1, 0x21), values0, 1);
@@ -89,10 +56,10 @@ struct Avx2Parser {
 
         const __m256i maskBytes = _mm256_shuffle_epi8(_mm256_set1_epi64x(static_cast<long long>(firsts)),
                                                       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(SlotMaskByte.data())));
-        const __m256i evenBit = Broadcast16(SlotEvenBit);
+        const __m256i evenBit = Broadcast16Avx2(SlotEvenBit);
         const __m256i slots = _mm256_blendv_epi8(odd, even, _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, evenBit), evenBit));
         const uint32_t keep = ~static_cast<uint32_t>(_mm256_movemask_epi8(
-            _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, Broadcast16(SlotBothBits)), _mm256_setzero_si256())));
+            _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, Broadcast16Avx2(SlotBothBits)), _mm256_setzero_si256())));
         q = StoreKeptSlots(_mm256_castsi256_si128(slots), keep, q);
         return StoreKeptSlots(_mm256_extracti128_si256(slots, 1), keep >> 16, q);
     }

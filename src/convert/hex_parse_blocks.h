@@ -362,14 +362,38 @@ constexpr bool LineGatherCoversEveryDigit()
 }
 static_assert(LineGatherCoversEveryDigit(), "each digit of the line comes from exactly one load");
 
-HEX_TARGET("avx2") HEX_INLINE __m256i LoadLine32(const void* p)
+// AVX2 pieces shared by the AVX2 kernel and the line lane.
+HEX_TARGET("avx2") HEX_INLINE __m256i Load32Avx2(const void* p)
 {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
 
-HEX_TARGET("avx2") HEX_INLINE __m256i BroadcastLine16(const std::array<uint8_t, 16>& table)
+HEX_TARGET("avx2") HEX_INLINE __m256i Broadcast16Avx2(const std::array<uint8_t, 16>& table)
 {
     return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data())));
+}
+
+HEX_TARGET("avx2") HEX_INLINE __m256i HighNibblesAvx2(__m256i chars)
+{
+    return _mm256_and_si256(_mm256_srli_epi16(chars, 4), _mm256_set1_epi8(0x0F));
+}
+
+HEX_TARGET("avx2") HEX_INLINE __m256i ClassesAvx2(__m256i chars)
+{
+    return _mm256_and_si256(_mm256_shuffle_epi8(Broadcast16Avx2(ClassByHighNibble), HighNibblesAvx2(chars)),
+                            _mm256_shuffle_epi8(Broadcast16Avx2(ClassByLowNibble), _mm256_and_si256(chars, _mm256_set1_epi8(0x0F))));
+}
+
+// Bit k set where byte k of v, added to with saturation, reaches 0x80.
+HEX_TARGET("avx2") HEX_INLINE uint64_t TopAfterAddingAvx2(__m256i v, uint8_t add)
+{
+    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_adds_epu8(v, _mm256_set1_epi8(static_cast<char>(add)))));
+}
+
+HEX_TARGET("avx2") HEX_INLINE __m256i DigitValuesAvx2(__m256i chars)
+{
+    return _mm256_add_epi8(_mm256_and_si256(chars, _mm256_set1_epi8(0x0F)),
+                           _mm256_shuffle_epi8(Broadcast16Avx2(LetterValueByHighNibble), HighNibblesAvx2(chars)));
 }
 
 // Lane 0 from pLow, lane 1 from pHigh.
@@ -387,23 +411,16 @@ HEX_TARGET("avx2") HEX_INLINE bool ConvertFormatterLineAvx2(const char* p, uint8
     if (p[HEX_LINE_CHARS - 2] != '\r') return false;
     constexpr uint32_t Separators0 = LineSeparatorBits<32>(0);
     constexpr uint32_t Separators1 = LineSeparatorBits<32>(HEX_LINE_SECOND_PIECE);
-    const auto same0 = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(LoadLine32(p), LoadLine32(LineText0.data()))));
+    const auto same0 = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32Avx2(p), Load32Avx2(LineText0.data()))));
     const auto same1 = static_cast<uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(LoadLine32(p + HEX_LINE_SECOND_PIECE), LoadLine32(LineText1.data()))));
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32Avx2(p + HEX_LINE_SECOND_PIECE), Load32Avx2(LineText1.data()))));
     if ((((same0 & Separators0) ^ Separators0) | ((same1 & Separators1) ^ Separators1)) != 0) return false;
 
     const __m256i digits = _mm256_or_si256(
-        _mm256_shuffle_epi8(LoadLine2x16(p + LineLoadPos[0][0], p + LineLoadPos[1][0]), LoadLine32(LineGather0.data())),
-        _mm256_shuffle_epi8(LoadLine2x16(p + LineLoadPos[0][1], p + LineLoadPos[1][1]), LoadLine32(LineGather1.data())));
-    const __m256i low4 = _mm256_set1_epi8(0x0F);
-    const __m256i high = _mm256_and_si256(_mm256_srli_epi16(digits, 4), low4), low = _mm256_and_si256(digits, low4);
-    const __m256i classes = _mm256_and_si256(_mm256_shuffle_epi8(BroadcastLine16(ClassByHighNibble), high),
-                                             _mm256_shuffle_epi8(BroadcastLine16(ClassByLowNibble), low));
-    const __m256i isDigit = _mm256_adds_epu8(classes, _mm256_set1_epi8(static_cast<char>(HEX_DIGIT_TO_TOP)));
-    if (static_cast<uint32_t>(_mm256_movemask_epi8(isDigit)) != 0xFFFFFFFF) return false;
-
-    const __m256i values = _mm256_add_epi8(low, _mm256_shuffle_epi8(BroadcastLine16(LetterValueByHighNibble), high));
-    const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi16(HEX_PAIR_WEIGHTS));
+        _mm256_shuffle_epi8(LoadLine2x16(p + LineLoadPos[0][0], p + LineLoadPos[1][0]), Load32Avx2(LineGather0.data())),
+        _mm256_shuffle_epi8(LoadLine2x16(p + LineLoadPos[0][1], p + LineLoadPos[1][1]), Load32Avx2(LineGather1.data())));
+    if (TopAfterAddingAvx2(ClassesAvx2(digits), HEX_DIGIT_TO_TOP) != 0xFFFFFFFF) return false;
+    const __m256i pairs = _mm256_maddubs_epi16(DigitValuesAvx2(digits), _mm256_set1_epi16(HEX_PAIR_WEIGHTS));
     const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(pairs, pairs), 0x08);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm256_castsi256_si128(bytes));
     return true;
