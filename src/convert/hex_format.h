@@ -36,6 +36,12 @@ uint32_t BytesToHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 // every kernel must equal byte for byte, and the one that writes the tails.
 uint32_t BytesToHexTextScalar(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 
+// From this many characters of full lines on, the AVX2 kernel writes them
+// with non-temporal stores: a text this long cannot stay in the cache, and
+// such stores write whole lines of memory without first reading them in,
+// as ordinary stores do.
+constexpr size_t HEX_STREAM_MIN_CHARS = size_t{16} << 20;
+
 #if HEXBIN_X86
 // The vector kernels, for hex_kernel.cpp to choose from. Each may only be
 // called once cpuid has reported its instruction set.

@@ -131,6 +131,9 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
     uint64_t straddling = state.straddling;
     bool fGoOn = true;
     while (p < pLast) {
+        // strnlen reaches the next stretch only once this one is parsed;
+        // asking for it now keeps the memory busy while this one is.
+        HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_LOOKAHEAD);
         // A whole line as the formatter writes it, where the kernel has a
         // faster way for it; the next line then starts right after.
         if (((straddling != 0) | fInComment) == 0 && Kernel::ConvertLine(p, q)) {

@@ -36,6 +36,16 @@
 #define HEX_INLINE inline
 #endif
 
+// For a helper called from more than one place in a flattened entry, which
+// would otherwise be copied into each.
+#if defined(__GNUC__) || defined(__clang__)
+#define HEX_NOINLINE __attribute__((noinline))
+#elif defined(_MSC_VER)
+#define HEX_NOINLINE __declspec(noinline)
+#else
+#define HEX_NOINLINE
+#endif
+
 // 32-bit Windows keeps the stack only 4-byte aligned (the system calls a
 // dialog procedure so, for one), while GCC assumes 16 and folds vector
 // spills into SSE instructions that fault on an unaligned address. The
@@ -44,4 +54,16 @@
 #define HEX_ALIGN_STACK __attribute__((force_align_arg_pointer))
 #else
 #define HEX_ALIGN_STACK
+#endif
+
+// A hint to bring the cache line at address a in ahead of its use. It is
+// not a load: it reads nothing the program sees and never faults, so it may
+// name memory past the end of the text.
+#if defined(__GNUC__) || defined(__clang__)
+#define HEX_PREFETCH(a) __builtin_prefetch(reinterpret_cast<const void*>(a))
+#elif defined(_MSC_VER) && HEXBIN_X86
+#include <xmmintrin.h>
+#define HEX_PREFETCH(a) _mm_prefetch(reinterpret_cast<const char*>(a), _MM_HINT_T0)
+#else
+#define HEX_PREFETCH(a) ((void)0)
 #endif
