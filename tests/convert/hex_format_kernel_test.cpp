@@ -60,8 +60,9 @@ TEST_P(FormatKernel, EveryValueInEveryColumn)
     ExpectSameAsReference(bytes, 0, 0, ModelFormat(bytes));
 }
 
-// Up to blocks whose text is streamed out (see HEX_STREAM_MIN_CHARS), at
-// every place of the output against the 32 lines a kernel streams at once.
+// Up to blocks whose text is streamed out (see HEX_STREAM_MIN_CHARS); their
+// rows start the output at different places against the 32-byte vectors
+// the stream is aligned to.
 TEST_P(FormatKernel, LargeBlocksEndingInEveryColumn)
 {
     constexpr auto cbStreamed = static_cast<uint32_t>((HEX_STREAM_MIN_CHARS / 51 + 2) * 16);
