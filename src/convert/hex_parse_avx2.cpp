@@ -1,5 +1,6 @@
 // HexTextToBytes with AVX2: a block is two registers, classified by two
-// nibble lookups each; its pairs are squeezed out of 32 slots.
+// nibble lookups each; its pairs are squeezed out of 32 slots. Runs of
+// pairs in the shapes of hex_parse_blocks.h go in one step each.
 #include "convert/hex_parse_blocks.h"
 
 #if HEXBIN_X86
@@ -29,7 +30,11 @@ struct Avx2Parser {
                 ~(TopAfterAddingAvx2(classes0, HEX_TOKEN_TO_TOP) | TopAfterAddingAvx2(classes1, HEX_TOKEN_TO_TOP) << 32)};
     }
 
-    static HEX_INLINE bool ConvertLine(const char* p, uint8_t* q) { return ConvertFormatterLineAvx2(p, q); }
+    static constexpr bool HAS_PAIR_RUNS = true;
+    static HEX_INLINE HexRunsEnd ConvertPairRuns(const char* p, const char* pLast, uint8_t* q)
+    {
+        return ConvertPairRunsAvx2(p, pLast, q);
+    }
 
     HEX_TARGET("avx2") static HEX_INLINE HexCommentMasks CommentMasks(const Block& block)
     {
@@ -66,6 +71,46 @@ struct Avx2Parser {
 };
 
 }  // namespace
+
+HEX_TARGET("avx2") HEX_NOINLINE HEX_ALIGN_STACK
+HexRunsEnd ConvertPairRunsAvx2(const char* p, const char* pLast, uint8_t* q)
+{
+    HexPairRun guess = {0, 0};
+    bool fSkipped = false;
+    for (;;) {
+        if (ConvertFormatterLineAvx2(p, q)) {
+            p += HEX_LINE_CHARS;
+            q += HEX_LINE_BYTES;
+        } else {
+            const HexPairRun run = ConvertPairRunAvx2(p, q);
+            if (run.cch == 0) {
+                // A run may start after one separator more: where a line
+                // ends in two, or where a block left the parse before one.
+                if (fSkipped || !IsSeparatorAt(p) || ++p >= pLast) break;
+                fSkipped = true;
+                continue;
+            }
+            // Where the next run starts waits for this one's classes; but
+            // most runs are as long as the one before, and a branch that
+            // says so lets the next one start at once, on a guess that is
+            // then checked.
+            if (((run.cch ^ guess.cch) | (run.cb ^ guess.cb)) == 0) {
+                HEX_OPAQUE(guess.cch);
+                HEX_OPAQUE(guess.cb);
+                p += guess.cch;
+                q += guess.cb;
+            } else {
+                p += run.cch;
+                q += run.cb;
+                guess = run;
+            }
+        }
+        fSkipped = false;
+        if (p >= pLast) break;
+        HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_LOOKAHEAD);
+    }
+    return {p, q};
+}
 
 HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK
 HexTextResult HexTextToBytesAvx2(const char* szText, uint8_t* pOut)

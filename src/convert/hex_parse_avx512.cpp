@@ -52,9 +52,13 @@ struct Avx512Parser {
                 _mm512_testn_epi8_mask(classes, _mm512_set1_epi8(AVX512_DIGIT | AVX512_SEPARATOR)) | high};
     }
 
-    // The formatter's whole lines go the AVX2 way, faster than through
-    // the blocks; every processor with AVX-512 has AVX2.
-    static HEX_INLINE bool ConvertLine(const char* p, uint8_t* q) { return ConvertFormatterLineAvx2(p, q); }
+    // The runs of pairs go the AVX2 way, faster than through the blocks;
+    // every processor with AVX-512 has AVX2.
+    static constexpr bool HAS_PAIR_RUNS = true;
+    static HEX_INLINE HexRunsEnd ConvertPairRuns(const char* p, const char* pLast, uint8_t* q)
+    {
+        return ConvertPairRunsAvx2(p, pLast, q);
+    }
 
     HEX_TARGET(HEX_AVX512) static HEX_INLINE HexCommentMasks CommentMasks(const Block& block)
     {

@@ -9,9 +9,10 @@
 // block. The first block that holds a stop, and the last few characters of
 // the text, go to the reference routine, from the start of the block (or
 // of the straddling pair), which therefore stops, counts and writes exactly
-// as it would have from the start of the text. Where a whole line of the
-// formatter's own layout starts a block, a kernel may convert the line in
-// one step instead, by its fixed shape.
+// as it would have from the start of the text. Where the text at a block's
+// start is in a shape other tools (or the formatter) write, a kernel may
+// convert runs of pairs of that shape instead, by their fixed places; the
+// parse then goes on from where they end.
 //
 // Each kernel's file includes this header and instantiates ParseHexBlocks in
 // an entry compiled for its instruction set; see simd_target.h.
@@ -21,6 +22,7 @@
 #include "convert/hex_parse.h"
 #include "convert/simd_target.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -40,6 +42,21 @@ constexpr uint64_t HEX_LAST_BIT = 1ull << 63;
 // whole text: the stretch just measured is then parsed while still in
 // cache, and a text that stops early is not read to its end.
 constexpr size_t HEX_LOOKAHEAD = 4 * 1024;
+
+// The most blocks parsed between two looks for runs of pairs.
+constexpr uint32_t HEX_MAX_BLOCKS_TO_RUNS = 64;
+
+// Characters read and bytes written by a run of pairs.
+struct HexPairRun {
+    uint32_t cch;
+    uint32_t cb;
+};
+
+// Where a kernel's runs of pairs end, in the text and in the output.
+struct HexRunsEnd {
+    const char* p;
+    uint8_t* q;
+};
 
 struct HexCommentMasks {
     uint64_t semicolons;
@@ -117,11 +134,28 @@ struct HexBlockState {
     // in a mask, so that where the next block starts never waits for this
     // one's classes.
     uint64_t straddling;
+    // Runs are looked for again after cBlocksToRuns blocks, more each time
+    // none was found, so that a text without them pays little for looking.
+    uint32_t cBlocksToRuns;
+    uint32_t cBlocksAfterMiss;
 };
 
+// The kernel's runs of pairs, where it has them.
+template <typename Kernel>
+HEX_INLINE HexRunsEnd ConvertPairRunsOf(const char* p, const char* pLast, uint8_t* q)
+{
+    if constexpr (Kernel::HAS_PAIR_RUNS) {
+        return Kernel::ConvertPairRuns(p, pLast, q);
+    } else {
+        (void)pLast;
+        return {p, q};
+    }
+}
+
 // Parses the blocks that start before pLast; false at the first that holds
-// a stop, with the state at its start. No call in here: the kernel's
-// constants stay in registers.
+// a stop, with the state at its start. The only call in here is to the
+// kernel's runs, which are out of line: the block's constants stay in
+// registers, and the runs keep their own.
 template <typename Kernel>
 HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
 {
@@ -130,17 +164,27 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
     bool fInComment = state.fInComment;
     uint64_t straddling = state.straddling;
     bool fGoOn = true;
+    uint32_t cBlocksToRuns = state.cBlocksToRuns;
+    uint32_t cBlocksAfterMiss = state.cBlocksAfterMiss;
     while (p < pLast) {
         // strnlen reaches the next stretch only once this one is parsed;
         // asking for it now keeps the memory busy while this one is.
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_LOOKAHEAD);
-        // A whole line as the formatter writes it, where the kernel has a
-        // faster way for it; the next line then starts right after.
-        if (((straddling != 0) | fInComment) == 0 && Kernel::ConvertLine(p, q)) {
-            p += HEX_LINE_CHARS;
-            q += HEX_LINE_BYTES;
-            continue;
+        // Runs of pairs in the shapes the kernel has a faster way for, up
+        // to the first block they do not fit.
+        if (Kernel::HAS_PAIR_RUNS && ((straddling != 0) | fInComment | (cBlocksToRuns != 0)) == 0) {
+            const HexRunsEnd end = ConvertPairRunsOf<Kernel>(p, pLast, q);
+            if (end.q == q) {
+                cBlocksToRuns = cBlocksAfterMiss;
+                cBlocksAfterMiss = std::min(2 * cBlocksAfterMiss, HEX_MAX_BLOCKS_TO_RUNS);
+            } else {
+                cBlocksAfterMiss = 1;
+            }
+            p = end.p;
+            q = end.q;
+            if (p >= pLast) break;
         }
+        cBlocksToRuns -= cBlocksToRuns != 0;
         const typename Kernel::Block block = Kernel::LoadBlock(p);
         uint64_t digits = block.digits;
         bool fInCommentAfter = fInComment;
@@ -155,12 +199,23 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
         fGoOn &= ((straddling & ~digits) | (firsts & ~(digits >> 1) & ~HEX_LAST_BIT)) == 0;  // else an unpaired digit
         if (!fGoOn) break;
         const auto cLead = static_cast<uint32_t>(straddling);
-        q = Kernel::StorePairs(block, firsts & ~HEX_LAST_BIT, StraddlingPair(p - cLead), cLead, q);
+        uint64_t kept = firsts & ~HEX_LAST_BIT;
+        uint32_t cchBlock = HEX_BLOCK_CHARS;
         straddling = firsts >> 63;
         fInComment = fInCommentAfter;
-        p += HEX_BLOCK_CHARS;
+        // While runs are looked for, the block ends after its last LF, so
+        // that the next run starts with a line.
+        const uint64_t lineFeeds = Kernel::HAS_PAIR_RUNS && cBlocksToRuns == 0 ? Kernel::CommentMasks(block).lineFeeds : 0;
+        if (lineFeeds != 0) {
+            cchBlock = HEX_BLOCK_CHARS - static_cast<uint32_t>(std::countl_zero(lineFeeds));
+            kept &= BitsThrough(cchBlock - 1);
+            straddling = 0;
+            fInComment = false;
+        }
+        q = Kernel::StorePairs(block, kept, StraddlingPair(p - cLead), cLead, q);
+        p += cchBlock;
     }
-    state = {p, q, fInComment, straddling};
+    state = {p, q, fInComment, straddling, cBlocksToRuns, cBlocksAfterMiss};
     return fGoOn;
 }
 
@@ -168,8 +223,11 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
 //   Block LoadBlock(const char* p)   classifies the 64 characters at p: the
 //       block's digits and others masks, and whatever it keeps to convert
 //   HexCommentMasks CommentMasks(const Block&)   its ';' and LF characters
-//   bool ConvertLine(const char* p, uint8_t* q)   writes the 16 bytes of the
-//       formatter's line at p, if one is there, or returns false
+//   bool HAS_PAIR_RUNS   whether it has the next one
+//   HexRunsEnd ConvertPairRuns(const char* p, const char* pLast, uint8_t* q)
+//       converts the runs of pairs at p in the shapes it knows, one after
+//       another, while they start before pLast, and returns where they
+//       end (p and q themselves where there is none)
 //   uint8_t* StorePairs(const Block&, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
 //       writes cLead (0 or 1) bytes lead at q, then the pairs whose first
 //       digits are the bits of firsts, and returns the end of what it wrote
@@ -184,7 +242,7 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
 template <typename Kernel>
 HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
 {
-    HexBlockState state = {szText, pOut, false, 0};
+    HexBlockState state = {szText, pOut, false, 0, 0, 1};
     const char* pKnown = szText;  // no zero byte in [szText, pKnown)
     for (;;) {
         const size_t cch = strnlen(pKnown, HEX_LOOKAHEAD);
@@ -294,7 +352,8 @@ constexpr uint8_t HEX_BIT_RETURN = 0x10;     // high 0, low D
 constexpr uint8_t HEX_BIT_SPACE_DASH = 0x08; // ' ', '-': high 2, low 0 or D
 constexpr uint8_t HEX_BIT_SEMICOLON = 0x04;  // high 3, low B
 constexpr uint8_t HEX_BITS_DIGIT = HEX_BIT_DECIMAL | HEX_BIT_LETTER;
-constexpr uint8_t HEX_BITS_TOKEN = HEX_BITS_DIGIT | HEX_BIT_LINE_FEED | HEX_BIT_RETURN | HEX_BIT_SPACE_DASH;
+constexpr uint8_t HEX_BITS_SEPARATOR = HEX_BIT_LINE_FEED | HEX_BIT_RETURN | HEX_BIT_SPACE_DASH;
+constexpr uint8_t HEX_BITS_TOKEN = HEX_BITS_DIGIT | HEX_BITS_SEPARATOR;
 static_assert(HEX_BITS_DIGIT == static_cast<uint8_t>(0x100 - HEX_BIT_LETTER) &&
               HEX_BITS_TOKEN == static_cast<uint8_t>(0x100 - HEX_BIT_SPACE_DASH));
 // What to add, saturating, for a digit and for a token bit to set the top.
@@ -323,6 +382,7 @@ constexpr bool NibbleClassesAgreeWithTable()
                         : (bits & HEX_BIT_SEMICOLON) ? CC_COMMENT
                                                      : CC_OTHER;
         if (got != want || ((bits & HEX_BIT_LINE_FEED) != 0) != (c == '\n')) return false;
+        if (((bits & HEX_BITS_SEPARATOR) != 0) != (want == CC_SEPARATOR)) return false;
     }
     return true;
 }
@@ -428,5 +488,117 @@ HEX_TARGET("avx2") HEX_INLINE bool ConvertFormatterLineAvx2(const char* p, uint8
     _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm256_castsi256_si128(bytes));
     return true;
 }
+
+// Runs of pairs in the shapes other tools write, converted many at a time
+// by the kernels with AVX2 where the text at a block's start has one: from
+// HEX_RUN_MIN_PAIRS pairs on, as fewer go faster through the block. A run
+// ends after a pair or a separator, and takes one more separator after it
+// where there is one (the end of a line), so the parse after it starts
+// afresh, and the next run most often right after it.
+constexpr uint32_t HEX_RUN_MIN_PAIRS = 8;
+constexpr uint32_t HEX_PLAIN_PAIRS = 32;
+constexpr uint32_t HEX_SPACED_PAIRS = 16;
+
+HEX_INLINE uint32_t IsSeparatorAt(const char* p)
+{
+    return CharClassTable[static_cast<uint8_t>(*p)] == CC_SEPARATOR;
+}
+
+// Pairs with no separator between them, as xxd -p and base16 encoders
+// write them: up to 32, from the 64 characters at p, and the separator
+// after them. Writes 32 bytes, of which the run's count are its pairs.
+HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertPlainPairsAvx2(const char* p, uint8_t* q)
+{
+    const __m256i chars0 = Load32Avx2(p), chars1 = Load32Avx2(p + 32);
+    const __m256i classes0 = ClassesAvx2(chars0), classes1 = ClassesAvx2(chars1);
+    const uint64_t digits = TopAfterAddingAvx2(classes0, HEX_DIGIT_TO_TOP) | TopAfterAddingAvx2(classes1, HEX_DIGIT_TO_TOP) << 32;
+    // A separator is a token that is not a digit.
+    const uint64_t separators = (TopAfterAddingAvx2(classes0, HEX_TOKEN_TO_TOP) | TopAfterAddingAvx2(classes1, HEX_TOKEN_TO_TOP) << 32) & ~digits;
+    const auto cPairs = static_cast<uint32_t>(std::countr_one(digits)) / 2;
+    if (cPairs < HEX_RUN_MIN_PAIRS) return {0, 0};
+    const __m256i weights = _mm256_set1_epi16(HEX_PAIR_WEIGHTS);
+    const __m256i pairs = _mm256_packus_epi16(_mm256_maddubs_epi16(DigitValuesAvx2(chars0), weights),
+                                              _mm256_maddubs_epi16(DigitValuesAvx2(chars1), weights));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(q), _mm256_permute4x64_epi64(pairs, 0xD8));
+    if (cPairs == HEX_PLAIN_PAIRS) return {2 * HEX_PLAIN_PAIRS + IsSeparatorAt(p + 2 * HEX_PLAIN_PAIRS), HEX_PLAIN_PAIRS};
+    // The run stopped at the character after its pairs.
+    return {2 * cPairs + (static_cast<uint32_t>(separators >> (2 * cPairs)) & 1), cPairs};
+}
+
+// Pairs each followed by one separator, as od, hexdump and Python's
+// bytes.hex(' ') write them: up to 16, from the 48 characters at p, and
+// one more separator after 16. Each lane takes eight pairs, 24 characters,
+// from two 16-character loads, at 0 and 8 of them; a pair's separator is
+// gathered twice, beside its two digits, so that the two masks meet pair
+// by pair. Writes 16 bytes, of which the run's count are its pairs.
+constexpr int SpacedLoadPos[2] = {0, 8};
+
+// The shuffle that takes, from a lane's load j, the digits (fSeparators
+// false) or the separators that its load 0 does not hold.
+constexpr ByteVector<32> MakeSpacedGather(int j, bool fSeparators)
+{
+    ByteVector<32> v{};
+    for (int k = 0; k < 32; ++k) {
+        const int pair = k % 16 / 2;
+        const int pos = 3 * pair + (fSeparators ? 2 : k % 2);
+        const int at0 = pos - SpacedLoadPos[0], atJ = pos - SpacedLoadPos[j];
+        const bool fInJ = atJ >= 0 && atJ < 16 && (j == 0 || at0 >= 16);
+        v[static_cast<size_t>(k)] = fInJ ? static_cast<uint8_t>(atJ) : HEX_SHUFFLE_ZERO;
+    }
+    return v;
+}
+
+inline constexpr ByteVector<32> SpacedDigits0 = MakeSpacedGather(0, false);
+inline constexpr ByteVector<32> SpacedDigits1 = MakeSpacedGather(1, false);
+inline constexpr ByteVector<32> SpacedSeparators0 = MakeSpacedGather(0, true);
+inline constexpr ByteVector<32> SpacedSeparators1 = MakeSpacedGather(1, true);
+
+constexpr bool SpacedGatherCoversEveryByte()
+{
+    for (size_t k = 0; k < 32; ++k) {
+        if ((SpacedDigits0[k] == HEX_SHUFFLE_ZERO) == (SpacedDigits1[k] == HEX_SHUFFLE_ZERO)) return false;
+        if ((SpacedSeparators0[k] == HEX_SHUFFLE_ZERO) == (SpacedSeparators1[k] == HEX_SHUFFLE_ZERO)) return false;
+    }
+    return true;
+}
+static_assert(SpacedGatherCoversEveryByte(), "each digit and separator comes from exactly one load");
+
+HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertSpacedPairsAvx2(const char* p, uint8_t* q)
+{
+    const __m256i load0 = LoadLine2x16(p + SpacedLoadPos[0], p + 24 + SpacedLoadPos[0]);
+    const __m256i load1 = LoadLine2x16(p + SpacedLoadPos[1], p + 24 + SpacedLoadPos[1]);
+    const __m256i digits = _mm256_or_si256(_mm256_shuffle_epi8(load0, Load32Avx2(SpacedDigits0.data())),
+                                           _mm256_shuffle_epi8(load1, Load32Avx2(SpacedDigits1.data())));
+    const __m256i separators = _mm256_or_si256(_mm256_shuffle_epi8(load0, Load32Avx2(SpacedSeparators0.data())),
+                                               _mm256_shuffle_epi8(load1, Load32Avx2(SpacedSeparators1.data())));
+    const __m256i separatorBits = _mm256_and_si256(ClassesAvx2(separators), _mm256_set1_epi8(HEX_BITS_SEPARATOR));
+    const auto fine = static_cast<uint32_t>(TopAfterAddingAvx2(ClassesAvx2(digits), HEX_DIGIT_TO_TOP)) &
+                      ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(separatorBits, _mm256_setzero_si256())));
+    const auto cPairs = static_cast<uint32_t>(std::countr_one(fine)) / 2;
+    if (cPairs < HEX_RUN_MIN_PAIRS) return {0, 0};
+    const __m256i pairs = _mm256_maddubs_epi16(DigitValuesAvx2(digits), _mm256_set1_epi16(HEX_PAIR_WEIGHTS));
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(pairs, pairs), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm256_castsi256_si128(bytes));
+    if (cPairs == HEX_SPACED_PAIRS) return {3 * HEX_SPACED_PAIRS + IsSeparatorAt(p + 3 * HEX_SPACED_PAIRS), HEX_SPACED_PAIRS};
+    return {3 * cPairs + IsSeparatorAt(p + 3 * cPairs), cPairs};
+}
+
+// A run at p, of either shape, or none. Reads at most the 65 characters at
+// p and writes at most 32 bytes: a run starts more than 64 characters
+// before the terminator, so both stay inside the text and inside the
+// output's ceil(length / 2).
+HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertPairRunAvx2(const char* p, uint8_t* q)
+{
+    // The third character tells the shapes apart, and turns most other
+    // texts away.
+    const uint8_t third = CharClassTable[static_cast<uint8_t>(p[2])];
+    if (third == CC_SEPARATOR) return ConvertSpacedPairsAvx2(p, q);
+    if (third == CC_HEXDIGIT) return ConvertPlainPairsAvx2(p, q);
+    return {0, 0};
+}
+
+// The formatter's lines and the runs above, one after another while they
+// last; in hex_parse_avx2.cpp, out of line, for every kernel with AVX2.
+HEX_TARGET("avx2") HexRunsEnd ConvertPairRunsAvx2(const char* p, const char* pLast, uint8_t* q);
 
 #endif

@@ -52,7 +52,7 @@ struct Ssse3Parser {
         return block;
     }
 
-    static HEX_INLINE bool ConvertLine(const char*, uint8_t*) { return false; }
+    static constexpr bool HAS_PAIR_RUNS = false;
 
     HEX_TARGET("ssse3") static HEX_INLINE HexCommentMasks CommentMasks(const Block& block)
     {

@@ -67,3 +67,12 @@
 #else
 #define HEX_PREFETCH(a) ((void)0)
 #endif
+
+// Hides what the compiler knows of x's value: inside a branch taken where
+// x equals a value just computed, it then keeps using x, which is ready,
+// instead of folding the branch away and waiting for the other.
+#if defined(__GNUC__) || defined(__clang__)
+#define HEX_OPAQUE(x) __asm__("" : "+r"(x))
+#else
+#define HEX_OPAQUE(x) ((void)0)
+#endif

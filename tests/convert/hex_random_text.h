@@ -10,28 +10,45 @@
 #include <string>
 #include <vector>
 
-enum TextForm { FORM_LAYOUT, FORM_XXD, FORM_OD, FORM_PYTHON, FORM_COMMENTED, FORM_COUNT };
+enum TextForm {
+    FORM_LAYOUT,
+    FORM_XXD,
+    FORM_OD,
+    FORM_PYTHON,
+    FORM_COMMENTED,
+    FORM_HEXDUMP,
+    FORM_OD_NARROW,
+    FORM_BASE16_CRLF,
+    FORM_COUNT
+};
 
-inline const char* const TextFormNames[FORM_COUNT] = {"formatter layout", "xxd -p", "od -An -v -tx1", "bytes.hex(' ')",
-                                                     "commented, with TABs and UTF-8"};
+inline const char* const TextFormNames[FORM_COUNT] = {
+    "formatter layout", "xxd -p",        "od -An -v -tx1",     "bytes.hex(' ')", "commented, with TABs and UTF-8",
+    "hexdump, 16 '%02x '", "od -w8", "uppercase base16, CR LF"};
 
 // The text a tool writes of bytes: our own layout; xxd -p (30 bytes a line,
 // lowercase, LF); od -An -v -tx1 (16 bytes a line, each after a space);
-// Python's bytes.hex(' ') (one line); and a text with a ';' comment line
-// holding a TAB and UTF-8 before every fourth line of 16 pairs.
+// Python's bytes.hex(' ') (one line); a text with a ';' comment line
+// holding a TAB and UTF-8 before every fourth line of 16 pairs; hexdump's
+// 16 pairs a line, each before a space; od's 8 a line; and uppercase
+// base16 of 38 bytes a line, ended by CR LF.
 inline std::string ToolText(int form, const std::vector<uint8_t>& bytes)
 {
     static const char kDigits[] = "0123456789abcdef";
+    static const char kUpper[] = "0123456789ABCDEF";
     if (form == FORM_LAYOUT) return ModelFormat(bytes);
+    const size_t cbLine = form == FORM_XXD ? 30 : form == FORM_OD_NARROW ? 8 : form == FORM_BASE16_CRLF ? 38 : 16;
+    const char* digits = form == FORM_BASE16_CRLF ? kUpper : kDigits;
     std::string text;
     for (size_t i = 0; i < bytes.size(); ++i) {
         if (form == FORM_COMMENTED && i % 64 == 0) text += "; block\t" + std::to_string(i) + " caf\xC3\xA9 \xE2\x82\xAC\n";
-        if (form == FORM_OD || (form == FORM_PYTHON && i != 0)) text += ' ';
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 15];
-        const bool fLineEnd = (form == FORM_XXD && i % 30 == 29) || (form != FORM_XXD && i % 16 == 15);
-        if (form == FORM_COMMENTED) text += fLineEnd ? "\r\n" : " ";
-        if ((form == FORM_XXD || form == FORM_OD) && (fLineEnd || i + 1 == bytes.size())) text += '\n';
+        if (form == FORM_OD || form == FORM_OD_NARROW || (form == FORM_PYTHON && i != 0)) text += ' ';
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+        if (form == FORM_HEXDUMP) text += ' ';
+        const bool fLineEnd = i % cbLine == cbLine - 1 || i + 1 == bytes.size();
+        if (form == FORM_COMMENTED) text += fLineEnd && i % cbLine == cbLine - 1 ? "\r\n" : " ";
+        if (form != FORM_PYTHON && form != FORM_COMMENTED && fLineEnd) text += form == FORM_BASE16_CRLF ? "\r\n" : "\n";
     }
     return text;
 }
