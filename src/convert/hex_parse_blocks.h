@@ -495,7 +495,7 @@ HEX_TARGET("avx2") HEX_INLINE bool ConvertFormatterLineAvx2(const char* p, uint8
 // ends after a pair or a separator, and takes one more separator after it
 // where there is one (the end of a line), so the parse after it starts
 // afresh, and the next run most often right after it.
-constexpr uint32_t HEX_RUN_MIN_PAIRS = 8;
+constexpr uint32_t HEX_RUN_MIN_PAIRS = 12;
 constexpr uint32_t HEX_PLAIN_PAIRS = 32;
 constexpr uint32_t HEX_SPACED_PAIRS = 16;
 
