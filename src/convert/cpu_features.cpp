@@ -23,8 +23,8 @@ constexpr uint32_t CPUID1_ECX_POPCNT = 1u << 23;
 constexpr uint32_t CPUID1_ECX_OSXSAVE = 1u << 27;
 constexpr uint32_t CPUID1_ECX_AVX = 1u << 28;
 constexpr uint32_t CPUID7_EBX_AVX2 = 1u << 5;
-constexpr uint32_t CPUID7_EBX_AVX512 = (1u << 16) | (1u << 30) | (1u << 31);  // F, BW, VL
-constexpr uint32_t CPUID7_ECX_AVX512 = (1u << 1) | (1u << 6);                 // VBMI, VBMI2
+constexpr uint32_t CPUID7_EBX_AVX512 = (1u << 8) | (1u << 16) | (1u << 30) | (1u << 31);  // BMI2, F, BW, VL
+constexpr uint32_t CPUID7_ECX_AVX512 = (1u << 1) | (1u << 6);                              // VBMI, VBMI2
 constexpr uint64_t XCR0_SSE_AVX = 0x6;
 constexpr uint64_t XCR0_AVX512 = 0xE6;
 

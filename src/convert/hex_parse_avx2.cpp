@@ -70,46 +70,16 @@ struct Avx2Parser {
     }
 };
 
+struct Avx2Runs {
+    HEX_TARGET("avx2") static HEX_INLINE HexPairRun ConvertPairRun(const char* p, uint8_t* q) { return ConvertPairRunAvx2(p, q); }
+};
+
 }  // namespace
 
-HEX_TARGET("avx2") HEX_NOINLINE HEX_ALIGN_STACK
+HEX_TARGET("avx2") HEX_NOINLINE HEX_FLATTEN HEX_ALIGN_STACK
 HexRunsEnd ConvertPairRunsAvx2(const char* p, const char* pLast, uint8_t* q)
 {
-    HexPairRun guess = {0, 0};
-    bool fSkipped = false;
-    for (;;) {
-        if (ConvertFormatterLineAvx2(p, q)) {
-            p += HEX_LINE_CHARS;
-            q += HEX_LINE_BYTES;
-        } else {
-            const HexPairRun run = ConvertPairRunAvx2(p, q);
-            if (run.cch == 0) {
-                // A run may start after one separator more: where a line
-                // ends in two, or where a block left the parse before one.
-                if (fSkipped || !IsSeparatorAt(p) || ++p >= pLast) break;
-                fSkipped = true;
-                continue;
-            }
-            // Where the next run starts waits for this one's classes; but
-            // most runs are as long as the one before, and a branch that
-            // says so lets the next one start at once, on a guess that is
-            // then checked.
-            if (((run.cch ^ guess.cch) | (run.cb ^ guess.cb)) == 0) {
-                HEX_OPAQUE(guess.cch);
-                HEX_OPAQUE(guess.cb);
-                p += guess.cch;
-                q += guess.cb;
-            } else {
-                p += run.cch;
-                q += run.cb;
-                guess = run;
-            }
-        }
-        fSkipped = false;
-        if (p >= pLast) break;
-        HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_LOOKAHEAD);
-    }
-    return {p, q};
+    return ConvertPairRunsWith<Avx2Runs>(p, pLast, q);
 }
 
 HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK

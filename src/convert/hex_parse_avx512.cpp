@@ -1,7 +1,8 @@
 // HexTextToBytes with AVX-512 VBMI and VBMI2: a block is one register. One
 // vpermi2b gives every character its class and digit value; vpcompressb
 // squeezes the digits of the block's pairs together in the register, and
-// a masked store writes exactly their bytes.
+// a masked store writes exactly their bytes. Runs of pairs in the shapes
+// other tools write take one register each too.
 #include "convert/hex_parse_blocks.h"
 
 #if HEXBIN_X86
@@ -10,11 +11,13 @@ namespace {
 
 // Per character below 0x80: the digit's value in the low nibble, and the
 // class bits. Codes from 0x80 up index the table by their low seven bits,
-// so the kernel takes them out by their top bit.
-constexpr uint8_t AVX512_DIGIT = 0x10;
-constexpr uint8_t AVX512_SEPARATOR = 0x20;
-constexpr uint8_t AVX512_SEMICOLON = 0x40;
-constexpr uint8_t AVX512_LINE_FEED = 0x80;
+// so the kernel zeroes their classes by their top bit. The digit and the
+// separator bit are the top two: vpmovb2m reads them into masks on another
+// port than the shuffles, which keep the one that vpermi2b needs busy.
+constexpr uint8_t AVX512_DIGIT = 0x80;
+constexpr uint8_t AVX512_SEPARATOR = 0x40;
+constexpr uint8_t AVX512_SEMICOLON = 0x20;
+constexpr uint8_t AVX512_LINE_FEED = 0x10;
 
 constexpr std::array<uint8_t, 128> MakeAvx512ClassTable()
 {
@@ -32,45 +35,132 @@ constexpr std::array<uint8_t, 128> MakeAvx512ClassTable()
 
 alignas(64) constexpr std::array<uint8_t, 128> Avx512ClassTable = MakeAvx512ClassTable();
 
-#define HEX_AVX512 "avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,popcnt"
+#define HEX_AVX512 "avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,popcnt,bmi2"
+
+HEX_TARGET(HEX_AVX512) HEX_INLINE __m512i ClassesAvx512(__m512i chars)
+{
+    return _mm512_maskz_permutex2var_epi8(~_mm512_movepi8_mask(chars), _mm512_load_si512(Avx512ClassTable.data()), chars,
+                                          _mm512_load_si512(Avx512ClassTable.data() + 64));
+}
+
+HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t DigitsAvx512(__m512i classes)
+{
+    return _mm512_movepi8_mask(classes);
+}
+
+HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t SeparatorsAvx512(__m512i classes)
+{
+    return _mm512_movepi8_mask(_mm512_slli_epi16(classes, 1));  // bit 6 to the top
+}
+
+HEX_TARGET(HEX_AVX512) HEX_INLINE __m512i DigitValuesAvx512(__m512i classes)
+{
+    return _mm512_and_si512(classes, _mm512_set1_epi32(0x0F0F0F0F));
+}
+
+// The two shapes of runs of pairs (see ConvertPairRunAvx2), from the 64
+// characters at p in one register: plain pairs, up to 32; spaced pairs, up
+// to 21, their digits gathered into adjacent bytes by one vpermb.
+constexpr uint32_t AVX512_SPACED_PAIRS = 21;
+
+constexpr ByteVector<64> MakeAvx512SpacedGather()
+{
+    ByteVector<64> v{};
+    for (uint32_t k = 0; k < 2 * AVX512_SPACED_PAIRS; ++k) v[k] = static_cast<uint8_t>(3 * (k / 2) + k % 2);
+    return v;
+}
+
+// Bit k set where character k of a full spaced run is a separator.
+constexpr uint64_t Avx512SpacedSeparators()
+{
+    uint64_t bits = 0;
+    for (uint32_t k = 2; k < 3 * AVX512_SPACED_PAIRS; k += 3) bits |= uint64_t{1} << k;
+    return bits;
+}
+
+alignas(64) constexpr ByteVector<64> Avx512SpacedGather = MakeAvx512SpacedGather();
+constexpr uint64_t AVX512_SPACED_SEPARATORS = Avx512SpacedSeparators();
+
+// pext: the bits of x where mask has its bits, packed from bit 0. A
+// shorter way to a spaced run's length than dividing a bit's place by 3,
+// which the next run's start waited for. Two 32-bit halves where there is
+// no 64-bit pext (32-bit x86).
+HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t GatherBits(uint64_t x, uint64_t mask)
+{
+#if defined(__x86_64__) || defined(_M_X64)
+    return _pext_u64(x, mask);
+#else
+    const auto low = static_cast<uint32_t>(mask);
+    return _pext_u32(static_cast<uint32_t>(x), low) |
+           uint64_t{_pext_u32(static_cast<uint32_t>(x >> 32), static_cast<uint32_t>(mask >> 32))} << std::popcount(low);
+#endif
+}
+
+HEX_TARGET(HEX_AVX512) HEX_INLINE HexPairRun ConvertPairRunAvx512(const char* p, uint8_t* q)
+{
+    const __m512i classes = ClassesAvx512(_mm512_loadu_si512(p));
+    const uint64_t digits = DigitsAvx512(classes), separators = SeparatorsAvx512(classes);
+    __m512i values = DigitValuesAvx512(classes);
+    uint32_t cPairs = 0, cch = 0;
+    // The third character tells the shapes apart, and turns most other
+    // texts away.
+    if ((digits & 4) != 0) {
+        cPairs = static_cast<uint32_t>(std::countr_one(digits)) / 2;
+        cch = 2 * cPairs + (cPairs == HEX_PLAIN_PAIRS ? IsSeparatorAt(p + 64) : static_cast<uint32_t>(separators >> (2 * cPairs)) & 1);
+    } else if ((separators & 4) != 0) {
+        // Pair i is whole where characters 3i and 3i + 1 are digits and
+        // 3i + 2 a separator: its bit 3i in good, brought to bit i.
+        const uint64_t good = digits & (digits >> 1) & (separators >> 2);
+        cPairs = static_cast<uint32_t>(std::countr_one(GatherBits(good, AVX512_SPACED_SEPARATORS >> 2)));
+        cch = 3 * cPairs + (static_cast<uint32_t>(separators >> (3 * cPairs)) & 1);
+        values = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, _mm512_load_si512(Avx512SpacedGather.data()), values);
+    }
+    if (cPairs < HEX_RUN_MIN_PAIRS) return {0, 0};
+    const __m256i bytes = _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_maddubs_epi16(values, _mm512_set1_epi16(HEX_PAIR_WEIGHTS)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(q), bytes);
+    return {cch, cPairs};
+}
+
+struct Avx512Runs {
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE HexPairRun ConvertPairRun(const char* p, uint8_t* q) { return ConvertPairRunAvx512(p, q); }
+};
+
+HEX_TARGET(HEX_AVX512) HEX_NOINLINE HEX_FLATTEN HEX_ALIGN_STACK
+HexRunsEnd ConvertPairRunsAvx512(const char* p, const char* pLast, uint8_t* q)
+{
+    return ConvertPairRunsWith<Avx512Runs>(p, pLast, q);
+}
 
 struct Avx512Parser {
     struct Block {
         __m512i classes;
-        uint64_t high;  // codes from 0x80 up
         uint64_t digits;
         uint64_t others;
     };
 
     HEX_TARGET(HEX_AVX512) static HEX_INLINE Block LoadBlock(const char* p)
     {
-        const __m512i chars = _mm512_loadu_si512(p);
-        const __m512i classes = _mm512_permutex2var_epi8(_mm512_load_si512(Avx512ClassTable.data()), chars,
-                                                         _mm512_load_si512(Avx512ClassTable.data() + 64));
-        const uint64_t high = _mm512_movepi8_mask(chars);
-        return {classes, high, _mm512_test_epi8_mask(classes, _mm512_set1_epi8(AVX512_DIGIT)) & ~high,
-                _mm512_testn_epi8_mask(classes, _mm512_set1_epi8(AVX512_DIGIT | AVX512_SEPARATOR)) | high};
+        const __m512i classes = ClassesAvx512(_mm512_loadu_si512(p));
+        return {classes, DigitsAvx512(classes),
+                _mm512_testn_epi8_mask(classes, _mm512_set1_epi8(static_cast<char>(AVX512_DIGIT | AVX512_SEPARATOR)))};
     }
 
-    // The runs of pairs go the AVX2 way, faster than through the blocks;
-    // every processor with AVX-512 has AVX2.
     static constexpr bool HAS_PAIR_RUNS = true;
     static HEX_INLINE HexRunsEnd ConvertPairRuns(const char* p, const char* pLast, uint8_t* q)
     {
-        return ConvertPairRunsAvx2(p, pLast, q);
+        return ConvertPairRunsAvx512(p, pLast, q);
     }
 
     HEX_TARGET(HEX_AVX512) static HEX_INLINE HexCommentMasks CommentMasks(const Block& block)
     {
-        return {_mm512_test_epi8_mask(block.classes, _mm512_set1_epi8(AVX512_SEMICOLON)) & ~block.high,
-                _mm512_test_epi8_mask(block.classes, _mm512_set1_epi8(static_cast<char>(AVX512_LINE_FEED))) & ~block.high};
+        return {_mm512_test_epi8_mask(block.classes, _mm512_set1_epi8(AVX512_SEMICOLON)),
+                _mm512_test_epi8_mask(block.classes, _mm512_set1_epi8(AVX512_LINE_FEED))};
     }
 
     HEX_TARGET(HEX_AVX512) static HEX_INLINE uint8_t* StorePairs(const Block& block, uint64_t firsts, uint32_t lead,
                                                              uint32_t cLead, uint8_t* q)
     {
-        const __m512i values = _mm512_and_si512(block.classes, _mm512_set1_epi8(0x0F));
-        const __m512i digits = _mm512_maskz_compress_epi8(firsts | (firsts << 1), values);
+        const __m512i digits = _mm512_maskz_compress_epi8(firsts | (firsts << 1), DigitValuesAvx512(block.classes));
         // High digit times 16 plus low digit, in 16 bits, then to bytes (the
         // masked form: GCC 12 warns of the plain one's undefined source).
         const __m256i pairs = _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_maddubs_epi16(digits, _mm512_set1_epi16(0x0110)));

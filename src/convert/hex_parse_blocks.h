@@ -597,8 +597,50 @@ HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertPairRunAvx2(const char* p, uint8
     return {0, 0};
 }
 
-// The formatter's lines and the runs above, one after another while they
-// last; in hex_parse_avx2.cpp, out of line, for every kernel with AVX2.
+// The formatter's lines and a kernel's runs of pairs (Runs::ConvertPairRun,
+// with the contract of ConvertPairRunAvx2), one after another while they
+// last. Each kernel compiles it once, out of line, for its instruction set.
+template <typename Runs>
+HEX_INLINE HexRunsEnd ConvertPairRunsWith(const char* p, const char* pLast, uint8_t* q)
+{
+    HexPairRun guess = {0, 0};
+    bool fSkipped = false;
+    for (;;) {
+        if (ConvertFormatterLineAvx2(p, q)) {
+            p += HEX_LINE_CHARS;
+            q += HEX_LINE_BYTES;
+        } else {
+            const HexPairRun run = Runs::ConvertPairRun(p, q);
+            if (run.cch == 0) {
+                // A run may start after one separator more: where a line
+                // ends in two, or where a block left the parse before one.
+                if (fSkipped || !IsSeparatorAt(p) || ++p >= pLast) break;
+                fSkipped = true;
+                continue;
+            }
+            // Where the next run starts waits for this one's classes; but
+            // most runs are as long as the one before, and a branch that
+            // says so lets the next one start at once, on a guess that is
+            // then checked.
+            if (((run.cch ^ guess.cch) | (run.cb ^ guess.cb)) == 0) {
+                HEX_OPAQUE(guess.cch);
+                HEX_OPAQUE(guess.cb);
+                p += guess.cch;
+                q += guess.cb;
+            } else {
+                p += run.cch;
+                q += run.cb;
+                guess = run;
+            }
+        }
+        fSkipped = false;
+        if (p >= pLast) break;
+        HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_LOOKAHEAD);
+    }
+    return {p, q};
+}
+
+// The AVX2 kernel's, in hex_parse_avx2.cpp.
 HEX_TARGET("avx2") HexRunsEnd ConvertPairRunsAvx2(const char* p, const char* pLast, uint8_t* q);
 
 #endif

@@ -14,7 +14,8 @@ TEST(CpuFeatures, AgreeWithCompilerDetection)
     __builtin_cpu_init();
     EXPECT_EQ((GetCpuFeatures() & CPU_SSSE3) != 0, __builtin_cpu_supports("ssse3") != 0);
     EXPECT_EQ((GetCpuFeatures() & CPU_AVX2) != 0, __builtin_cpu_supports("avx2") != 0);
-    EXPECT_EQ((GetCpuFeatures() & CPU_AVX512) != 0, __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("avx512bw"));
+    EXPECT_EQ((GetCpuFeatures() & CPU_AVX512) != 0, __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("avx512bw") &&
+                                                       __builtin_cpu_supports("bmi2"));
 }
 #endif
 
