@@ -36,10 +36,10 @@ uint32_t BytesToHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 // every kernel must equal byte for byte, and the one that writes the tails.
 uint32_t BytesToHexTextScalar(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 
-// From this many characters of full lines on, the AVX2 kernel writes them
-// with non-temporal stores: a text this long cannot stay in the cache, and
-// such stores write whole lines of memory without first reading them in,
-// as ordinary stores do.
+// From this many characters of full lines on, the AVX2 and AVX-512 kernels
+// write them with non-temporal stores: a text this long cannot stay in the
+// cache, and such stores write whole lines of memory without first reading
+// them in, as ordinary stores do.
 constexpr size_t HEX_STREAM_MIN_CHARS = size_t{16} << 20;
 
 #if HEXBIN_X86
@@ -47,4 +47,5 @@ constexpr size_t HEX_STREAM_MIN_CHARS = size_t{16} << 20;
 // called once cpuid has reported its instruction set.
 uint32_t BytesToHexTextSsse3(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 uint32_t BytesToHexTextAvx2(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+uint32_t BytesToHexTextAvx512(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 #endif

@@ -55,58 +55,22 @@ void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
     }
 }
 
-// 32 lines are 51 vectors of 32 bytes exactly, so once a line starts on a
-// vector's boundary, every 32nd line after it does too. The lines are
-// written to a buffer that stays in the cache, then streamed out a vector
-// at a time.
-constexpr uint32_t HEX_STREAM_LINES = 32;
-constexpr size_t HEX_STREAM_CHARS = size_t{HEX_STREAM_LINES} * HEX_LINE_CHARS;
-constexpr uintptr_t HEX_PAGE_SIZE = 4096;
-static_assert(HEX_STREAM_CHARS % 32 == 0 && HEX_STREAM_CHARS < HEX_PAGE_SIZE);
-
-HEX_TARGET("avx2") HEX_ALIGN_STACK
-void StreamLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
-{
-    // 51 is odd, so one of the first 32 lines starts on a vector.
-    uint32_t cHead = 0;
-    while (cHead < cLines && (reinterpret_cast<uintptr_t>(pDst + size_t{HEX_LINE_CHARS} * cHead) & 31) != 0) ++cHead;
-    FormatLinesAvx2(pSrc, cHead, pDst);
-    pSrc += size_t{HEX_LINE_BYTES} * cHead;
-    pDst += size_t{HEX_LINE_CHARS} * cHead;
-    cLines -= cHead;
-
-    // Aligned by hand, as the Windows stack is not whatever alignas says,
-    // and inside one page: streaming from a buffer that crossed into the
-    // next page ran at less than half the speed.
-    char buffer[2 * HEX_STREAM_CHARS];
-    uintptr_t uStage = (reinterpret_cast<uintptr_t>(buffer) + 31) & ~uintptr_t{31};
-    if ((uStage & (HEX_PAGE_SIZE - 1)) + HEX_STREAM_CHARS > HEX_PAGE_SIZE) uStage = (uStage + HEX_PAGE_SIZE - 1) & ~(HEX_PAGE_SIZE - 1);
-    char* const pStage = buffer + (uStage - reinterpret_cast<uintptr_t>(buffer));
-
-    for (; cLines >= HEX_STREAM_LINES; cLines -= HEX_STREAM_LINES) {
-        FormatLinesAvx2(pSrc, HEX_STREAM_LINES, pStage);
-        for (size_t i = 0; i < HEX_STREAM_CHARS; i += 32) {
-            _mm256_stream_si256(reinterpret_cast<__m256i*>(pDst + i),
-                                _mm256_load_si256(reinterpret_cast<const __m256i*>(pStage + i)));
-        }
-        pSrc += size_t{HEX_LINE_BYTES} * HEX_STREAM_LINES;
-        pDst += HEX_STREAM_CHARS;
+struct Avx2Lines {
+    static constexpr uintptr_t VECTOR_BYTES = 32;
+    static HEX_INLINE void FormatLines(const uint8_t* pSrc, uint32_t cLines, char* pDst) { FormatLinesAvx2(pSrc, cLines, pDst); }
+    HEX_TARGET("avx2") static HEX_INLINE void StreamVector(char* pDst, const char* pStage)
+    {
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(pDst), _mm256_load_si256(reinterpret_cast<const __m256i*>(pStage)));
     }
-    _mm_sfence();  // the streamed lines reach memory before anything written after them
-    FormatLinesAvx2(pSrc, cLines, pDst);
-}
+    HEX_TARGET("avx2") static HEX_INLINE void Fence() { _mm_sfence(); }
+};
 
 }  // namespace
 
+HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK
 uint32_t BytesToHexTextAvx2(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
 {
-    const uint32_t cLines = VectorLineCount(cbSrc);
-    if (size_t{HEX_LINE_CHARS} * cLines >= HEX_STREAM_MIN_CHARS) {
-        StreamLinesAvx2(pSrc, cLines, pDst);
-    } else {
-        FormatLinesAvx2(pSrc, cLines, pDst);
-    }
-    return FinishHexText(pSrc, cbSrc, pDst, cLines);
+    return FormatHexTextWith<Avx2Lines>(pSrc, cbSrc, pDst);
 }
 
 #endif

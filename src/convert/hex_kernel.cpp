@@ -12,14 +12,12 @@ struct HexKernelEntry {
     HexParseFn pfnParse;
 };
 
-// The AVX-512 kernel formats with AVX2: wider stores did not pay there
-// (docs/PERFORMANCE.md).
 constexpr HexKernelEntry HexKernelTable[HEX_KERNEL_COUNT] = {
     {"scalar", 0, BytesToHexTextScalar, HexTextToBytesScalar},
 #if HEXBIN_X86
     {"ssse3", CPU_SSSE3, BytesToHexTextSsse3, HexTextToBytesSsse3},
     {"avx2", CPU_AVX2, BytesToHexTextAvx2, HexTextToBytesAvx2},
-    {"avx512", CPU_AVX2 | CPU_AVX512, BytesToHexTextAvx2, HexTextToBytesAvx512},
+    {"avx512", CPU_AVX2 | CPU_AVX512, BytesToHexTextAvx512, HexTextToBytesAvx512},
 #else
     {"ssse3", CPU_SSSE3, nullptr, nullptr},
     {"avx2", CPU_AVX2, nullptr, nullptr},
