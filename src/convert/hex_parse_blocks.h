@@ -43,6 +43,12 @@ constexpr uint64_t HEX_LAST_BIT = 1ull << 63;
 // cache, and a text that stops early is not read to its end.
 constexpr size_t HEX_LOOKAHEAD = 4 * 1024;
 
+// Each block asks for the memory this far ahead of it, so that strnlen
+// finds the next stretches on their way. Two stretches ahead: one was
+// enough on an AMD Zen 3, but not on an Intel Xeon (Ice Lake), where the
+// formatter's text at 64 MiB went 9.4 GB/s with one and 10.1 with two.
+constexpr size_t HEX_PREFETCH_AHEAD = 2 * HEX_LOOKAHEAD;
+
 // The most blocks parsed between two looks for runs of pairs.
 constexpr uint32_t HEX_MAX_BLOCKS_TO_RUNS = 64;
 
@@ -169,7 +175,7 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
     while (p < pLast) {
         // strnlen reaches the next stretch only once this one is parsed;
         // asking for it now keeps the memory busy while this one is.
-        HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_LOOKAHEAD);
+        HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
         // Runs of pairs in the shapes the kernel has a faster way for, up
         // to the first block they do not fit.
         if (Kernel::HAS_PAIR_RUNS && ((straddling != 0) | fInComment | (cBlocksToRuns != 0)) == 0) {
@@ -635,7 +641,7 @@ HEX_INLINE HexRunsEnd ConvertPairRunsWith(const char* p, const char* pLast, uint
         }
         fSkipped = false;
         if (p >= pLast) break;
-        HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_LOOKAHEAD);
+        HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
     }
     return {p, q};
 }
