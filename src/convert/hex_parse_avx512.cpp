@@ -106,7 +106,7 @@ HEX_TARGET(HEX_AVX512) HEX_INLINE HexPairRun ConvertPairRunAvx512(const char* p,
     // texts away.
     if ((digits & 4) != 0) {
         cPairs = static_cast<uint32_t>(std::countr_one(digits)) / 2;
-        cch = 2 * cPairs + (cPairs == HEX_PLAIN_PAIRS ? IsSeparatorAt(p + 64) : static_cast<uint32_t>(separators >> (2 * cPairs)) & 1);
+        cch = PlainRunChars(p, cPairs, separators);
     } else if ((separators & 4) != 0) {
         // Pair i is whole where characters 3i and 3i + 1 are digits and
         // 3i + 2 a separator: its bit 3i in good, brought to bit i.

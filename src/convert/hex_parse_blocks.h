@@ -503,11 +503,19 @@ HEX_TARGET("avx2") HEX_INLINE bool ConvertFormatterLineAvx2(const char* p, uint8
 // afresh, and the next run most often right after it.
 constexpr uint32_t HEX_RUN_MIN_PAIRS = 12;
 constexpr uint32_t HEX_PLAIN_PAIRS = 32;
-constexpr uint32_t HEX_SPACED_PAIRS = 16;
 
 HEX_INLINE uint32_t IsSeparatorAt(const char* p)
 {
     return CharClassTable[static_cast<uint8_t>(*p)] == CC_SEPARATOR;
+}
+
+// The characters a run of cPairs plain pairs at p takes: its digits and the
+// separator after them, if there is one, seen in the separators mask of the
+// 64 characters at p, or after all 64, at p[64].
+HEX_INLINE uint32_t PlainRunChars(const char* p, uint32_t cPairs, uint64_t separators)
+{
+    if (cPairs == HEX_PLAIN_PAIRS) return 2 * HEX_PLAIN_PAIRS + IsSeparatorAt(p + 2 * HEX_PLAIN_PAIRS);
+    return 2 * cPairs + (static_cast<uint32_t>(separators >> (2 * cPairs)) & 1);
 }
 
 // Pairs with no separator between them, as xxd -p and base16 encoders
@@ -526,9 +534,7 @@ HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertPlainPairsAvx2(const char* p, ui
     const __m256i pairs = _mm256_packus_epi16(_mm256_maddubs_epi16(DigitValuesAvx2(chars0), weights),
                                               _mm256_maddubs_epi16(DigitValuesAvx2(chars1), weights));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(q), _mm256_permute4x64_epi64(pairs, 0xD8));
-    if (cPairs == HEX_PLAIN_PAIRS) return {2 * HEX_PLAIN_PAIRS + IsSeparatorAt(p + 2 * HEX_PLAIN_PAIRS), HEX_PLAIN_PAIRS};
-    // The run stopped at the character after its pairs.
-    return {2 * cPairs + (static_cast<uint32_t>(separators >> (2 * cPairs)) & 1), cPairs};
+    return {PlainRunChars(p, cPairs, separators), cPairs};
 }
 
 // Pairs each followed by one separator, as od, hexdump and Python's
@@ -585,7 +591,6 @@ HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertSpacedPairsAvx2(const char* p, u
     const __m256i pairs = _mm256_maddubs_epi16(DigitValuesAvx2(digits), _mm256_set1_epi16(HEX_PAIR_WEIGHTS));
     const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(pairs, pairs), 0x08);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm256_castsi256_si128(bytes));
-    if (cPairs == HEX_SPACED_PAIRS) return {3 * HEX_SPACED_PAIRS + IsSeparatorAt(p + 3 * HEX_SPACED_PAIRS), HEX_SPACED_PAIRS};
     return {3 * cPairs + IsSeparatorAt(p + 3 * cPairs), cPairs};
 }
 
