@@ -71,7 +71,10 @@ struct Avx2Parser {
 };
 
 struct Avx2Runs {
-    HEX_TARGET("avx2") static HEX_INLINE HexPairRun ConvertPairRun(const char* p, uint8_t* q) { return ConvertPairRunAvx2(p, q); }
+    HEX_TARGET("avx2") static HEX_INLINE HexPairRun ConvertPairRun(const char* p, const char*, uint8_t* q)
+    {
+        return ConvertPairRunAvx2(p, q);
+    }
 };
 
 }  // namespace

@@ -609,7 +609,8 @@ HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertPairRunAvx2(const char* p, uint8
 }
 
 // The formatter's lines and a kernel's runs of pairs (Runs::ConvertPairRun,
-// with the contract of ConvertPairRunAvx2), one after another while they
+// with the contract of ConvertPairRunAvx2; given pLast too, it may read
+// further, up to 64 characters past it), one after another while they
 // last. Each kernel compiles it once, out of line, for its instruction set.
 template <typename Runs>
 HEX_INLINE HexRunsEnd ConvertPairRunsWith(const char* p, const char* pLast, uint8_t* q)
@@ -621,7 +622,7 @@ HEX_INLINE HexRunsEnd ConvertPairRunsWith(const char* p, const char* pLast, uint
             p += HEX_LINE_CHARS;
             q += HEX_LINE_BYTES;
         } else {
-            const HexPairRun run = Runs::ConvertPairRun(p, q);
+            const HexPairRun run = Runs::ConvertPairRun(p, pLast, q);
             if (run.cch == 0) {
                 // A run may start after one separator more: where a line
                 // ends in two, or where a block left the parse before one.
