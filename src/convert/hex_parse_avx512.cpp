@@ -96,27 +96,32 @@ HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t GatherBits(uint64_t x, uint64_t mask)
 #endif
 }
 
-// Lines of 16 spaced pairs and one more separator, 49 characters, as od
-// -An -tx1 and hexdump's 16/1 "%02x " write them, and spaced lines that end
-// in CR LF. Each such line was a run of its own, 16 bytes for the work of
-// 21 on one long line. Now two lines go at once, from two loads: their
-// classes checked against the line's shape, and their 32 pairs' digits
-// gathered by one vpermi2b.
-constexpr uint32_t AVX512_LINE16_CHARS = 49;
-constexpr uint32_t AVX512_LINE16_PAIRS = 16;
+// 32 spaced pairs at once, from two loads, their digits gathered by one
+// vpermi2b: one long line of them (Python's bytes.hex(' ')), 96
+// characters, the second load at 48; or two lines of 16 and one more
+// separator each, 49 characters, the second load at 49, as od -An -tx1 and
+// hexdump's 16/1 "%02x " write them and as spaced lines that end in CR LF.
+// One at a time, each such line was a run of its own: 16 bytes for the
+// work of 21.
+constexpr uint32_t AVX512_SPACED_HALF = 48;  // 16 pairs
+constexpr uint32_t AVX512_LINE16_CHARS = AVX512_SPACED_HALF + 1;
+constexpr uint64_t AVX512_SPACED_HALF_BITS = BitsThrough(AVX512_SPACED_HALF - 1);
+constexpr uint64_t AVX512_LINE16_BITS = BitsThrough(AVX512_LINE16_CHARS - 1);
 
+// Per character, the class that 16 spaced pairs and a line's end have
+// there, and nothing after them.
 constexpr ByteVector<64> MakeAvx512Line16Shape()
 {
     ByteVector<64> v{};
     for (uint32_t k = 0; k < AVX512_LINE16_CHARS; ++k) {
-        v[k] = k % 3 == 2 || k == AVX512_LINE16_CHARS - 1 ? AVX512_SEPARATOR : AVX512_DIGIT;
+        v[k] = k % 3 == 2 || k == AVX512_SPACED_HALF ? AVX512_SEPARATOR : AVX512_DIGIT;
     }
     return v;
 }
 
-// Byte k: digit k % 32 of the line k / 32 (the second one through the
-// index's bit 6).
-constexpr ByteVector<64> MakeAvx512Line16Gather()
+// Byte k: digit k % 32 of the 16 pairs that start the first load or, at
+// the index's bit 6, the second.
+constexpr ByteVector<64> MakeAvx512Spaced32Gather()
 {
     ByteVector<64> v{};
     for (uint32_t k = 0; k < 64; ++k) v[k] = static_cast<uint8_t>((k / 32) << 6 | (3 * (k % 32 / 2) + k % 2));
@@ -124,12 +129,20 @@ constexpr ByteVector<64> MakeAvx512Line16Gather()
 }
 
 alignas(64) constexpr ByteVector<64> Avx512Line16Shape = MakeAvx512Line16Shape();
-alignas(64) constexpr ByteVector<64> Avx512Line16Gather = MakeAvx512Line16Gather();
-constexpr uint64_t AVX512_LINE16_BITS = BitsThrough(AVX512_LINE16_CHARS - 1);
+alignas(64) constexpr ByteVector<64> Avx512Spaced32Gather = MakeAvx512Spaced32Gather();
 
+// Bit k set where character k has the class of the line's there.
 HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t Line16Avx512(__m512i classes)
 {
-    return _mm512_test_epi8_mask(classes, _mm512_load_si512(Avx512Line16Shape.data())) & AVX512_LINE16_BITS;
+    return _mm512_test_epi8_mask(classes, _mm512_load_si512(Avx512Line16Shape.data()));
+}
+
+HEX_TARGET(HEX_AVX512) HEX_INLINE HexPairRun ConvertSpaced32Avx512(__m512i first, __m512i second, uint32_t cch, uint8_t* q)
+{
+    const __m512i pairs = _mm512_permutex2var_epi8(first, _mm512_load_si512(Avx512Spaced32Gather.data()), second);
+    const __m512i bytes = _mm512_maddubs_epi16(DigitValuesAvx512(pairs), _mm512_set1_epi16(HEX_PAIR_WEIGHTS));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(q), _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, bytes));
+    return {cch, 32};
 }
 
 // The run at p, of any shape. pLast as for the runs: a run may read the 65
@@ -137,13 +150,18 @@ HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t Line16Avx512(__m512i classes)
 HEX_TARGET(HEX_AVX512) HEX_INLINE HexPairRun ConvertPairRunAvx512(const char* p, const char* pLast, uint8_t* q)
 {
     const __m512i classes = ClassesAvx512(_mm512_loadu_si512(p));
-    if (Line16Avx512(classes) == AVX512_LINE16_BITS && p + AVX512_LINE16_CHARS < pLast) {
-        const __m512i second = ClassesAvx512(_mm512_loadu_si512(p + AVX512_LINE16_CHARS));
-        if (Line16Avx512(second) == AVX512_LINE16_BITS) {
-            const __m512i digits = _mm512_permutex2var_epi8(classes, _mm512_load_si512(Avx512Line16Gather.data()), second);
-            const __m512i pairs = _mm512_maddubs_epi16(DigitValuesAvx512(digits), _mm512_set1_epi16(HEX_PAIR_WEIGHTS));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(q), _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, pairs));
-            return {2 * AVX512_LINE16_CHARS, 2 * AVX512_LINE16_PAIRS};
+    const uint64_t line = Line16Avx512(classes);
+    // Where the second load starts is a branch, not a sum: the processor
+    // then loads on the branch's guess, without waiting for these classes.
+    if ((line & AVX512_SPACED_HALF_BITS) == AVX512_SPACED_HALF_BITS && p + AVX512_LINE16_CHARS < pLast) {
+        if (line == AVX512_LINE16_BITS) {
+            const __m512i second = ClassesAvx512(_mm512_loadu_si512(p + AVX512_LINE16_CHARS));
+            if (Line16Avx512(second) == AVX512_LINE16_BITS) return ConvertSpaced32Avx512(classes, second, 2 * AVX512_LINE16_CHARS, q);
+        } else {
+            const __m512i second = ClassesAvx512(_mm512_loadu_si512(p + AVX512_SPACED_HALF));
+            if ((Line16Avx512(second) & AVX512_SPACED_HALF_BITS) == AVX512_SPACED_HALF_BITS) {
+                return ConvertSpaced32Avx512(classes, second, 2 * AVX512_SPACED_HALF, q);
+            }
         }
     }
     const uint64_t digits = DigitsAvx512(classes), separators = SeparatorsAvx512(classes);
