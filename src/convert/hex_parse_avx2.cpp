@@ -71,6 +71,7 @@ struct Avx2Parser {
 };
 
 struct Avx2Runs {
+    HEX_TARGET("avx2") static HEX_INLINE bool ConvertFormatterLine(const char* p, uint8_t* q) { return ConvertFormatterLineAvx2(p, q); }
     HEX_TARGET("avx2") static HEX_INLINE HexPairRun ConvertPairRun(const char* p, const char*, uint8_t* q)
     {
         return ConvertPairRunAvx2(p, q);

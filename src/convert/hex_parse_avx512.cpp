@@ -2,7 +2,8 @@
 // vpermi2b gives every character its class and digit value; vpcompressb
 // squeezes the digits of the block's pairs together in the register, and
 // a masked store writes exactly their bytes. Runs of pairs in the shapes
-// other tools write take one register each too.
+// the formatter and other tools write take one register, or two for 32
+// pairs in a fixed shape.
 #include "convert/hex_parse_blocks.h"
 
 #if HEXBIN_X86
@@ -96,53 +97,65 @@ HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t GatherBits(uint64_t x, uint64_t mask)
 #endif
 }
 
-// 32 spaced pairs at once, from two loads, their digits gathered by one
-// vpermi2b: one long line of them (Python's bytes.hex(' ')), 96
-// characters, the second load at 48; or two lines of 16 and one more
-// separator each, 49 characters, the second load at 49, as od -An -tx1 and
-// hexdump's 16/1 "%02x " write them and as spaced lines that end in CR LF.
-// One at a time, each such line was a run of its own: 16 bytes for the
-// work of 21.
+// 32 pairs at once, from two loads, their digits gathered by one vpermi2b,
+// where the two loads hold 16 pairs each in a shape the classes are
+// checked against:
+// - two of the formatter's lines, 51 characters each;
+// - two lines of 16 spaced pairs and one more separator, 49 characters
+//   each, as od -An -tx1 and hexdump's 16/1 "%02x " write them and as
+//   spaced lines that end in CR LF (one at a time, each such line was a
+//   run of its own, 16 bytes for the work of 21);
+// - 32 spaced pairs in a row, 96 characters (Python's bytes.hex(' ')), the
+//   second load at 48.
 constexpr uint32_t AVX512_SPACED_HALF = 48;  // 16 pairs
 constexpr uint32_t AVX512_LINE16_CHARS = AVX512_SPACED_HALF + 1;
 constexpr uint64_t AVX512_SPACED_HALF_BITS = BitsThrough(AVX512_SPACED_HALF - 1);
 constexpr uint64_t AVX512_LINE16_BITS = BitsThrough(AVX512_LINE16_CHARS - 1);
+constexpr uint64_t AVX512_LINE_BITS = BitsThrough(HEX_LINE_CHARS - 1);
 
-// Per character, the class that 16 spaced pairs and a line's end have
-// there, and nothing after them.
-constexpr ByteVector<64> MakeAvx512Line16Shape()
+// Per character of a shape's 16 pairs, the class it has there, and nothing
+// after them.
+constexpr ByteVector<64> MakeAvx512Shape(bool fFormatter)
 {
     ByteVector<64> v{};
-    for (uint32_t k = 0; k < AVX512_LINE16_CHARS; ++k) {
-        v[k] = k % 3 == 2 || k == AVX512_SPACED_HALF ? AVX512_SEPARATOR : AVX512_DIGIT;
+    const uint32_t cch = fFormatter ? HEX_LINE_CHARS : AVX512_LINE16_CHARS;
+    for (uint32_t k = 0; k < cch; ++k) {
+        const bool fDigit = fFormatter ? LineDigitAt(static_cast<int>(k)) >= 0 : k % 3 != 2 && k != AVX512_SPACED_HALF;
+        v[k] = fDigit ? AVX512_DIGIT : AVX512_SEPARATOR;
     }
     return v;
 }
 
-// Byte k: digit k % 32 of the 16 pairs that start the first load or, at
-// the index's bit 6, the second.
-constexpr ByteVector<64> MakeAvx512Spaced32Gather()
+// Byte k: digit k % 32 of the 16 pairs of the first load or, at the
+// index's bit 6, of the second.
+constexpr ByteVector<64> MakeAvx512PairGather(bool fFormatter)
 {
     ByteVector<64> v{};
-    for (uint32_t k = 0; k < 64; ++k) v[k] = static_cast<uint8_t>((k / 32) << 6 | (3 * (k % 32 / 2) + k % 2));
+    for (uint32_t k = 0; k < 64; ++k) {
+        const auto pair = static_cast<int>(k % 32 / 2);
+        const int pos = (fFormatter ? LinePairPos(pair) : 3 * pair) + static_cast<int>(k % 2);
+        v[k] = static_cast<uint8_t>((k / 32) << 6 | static_cast<uint32_t>(pos));
+    }
     return v;
 }
 
-alignas(64) constexpr ByteVector<64> Avx512Line16Shape = MakeAvx512Line16Shape();
-alignas(64) constexpr ByteVector<64> Avx512Spaced32Gather = MakeAvx512Spaced32Gather();
+alignas(64) constexpr ByteVector<64> Avx512Line16Shape = MakeAvx512Shape(false);
+alignas(64) constexpr ByteVector<64> Avx512LineShape = MakeAvx512Shape(true);
+alignas(64) constexpr ByteVector<64> Avx512SpacedGather32 = MakeAvx512PairGather(false);
+alignas(64) constexpr ByteVector<64> Avx512LineGather = MakeAvx512PairGather(true);
 
-// Bit k set where character k has the class of the line's there.
-HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t Line16Avx512(__m512i classes)
+// Bit k set where character k has the class that shape gives it.
+HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t ShapeAvx512(__m512i classes, const ByteVector<64>& shape)
 {
-    return _mm512_test_epi8_mask(classes, _mm512_load_si512(Avx512Line16Shape.data()));
+    return _mm512_test_epi8_mask(classes, _mm512_load_si512(shape.data()));
 }
 
-HEX_TARGET(HEX_AVX512) HEX_INLINE HexPairRun ConvertSpaced32Avx512(__m512i first, __m512i second, uint32_t cch, uint8_t* q)
+// The 16 pairs of each load, by gather's places, to 32 bytes at q.
+HEX_TARGET(HEX_AVX512) HEX_INLINE void ConvertPairs32Avx512(__m512i first, __m512i second, const ByteVector<64>& gather, uint8_t* q)
 {
-    const __m512i pairs = _mm512_permutex2var_epi8(first, _mm512_load_si512(Avx512Spaced32Gather.data()), second);
+    const __m512i pairs = _mm512_permutex2var_epi8(first, _mm512_load_si512(gather.data()), second);
     const __m512i bytes = _mm512_maddubs_epi16(DigitValuesAvx512(pairs), _mm512_set1_epi16(HEX_PAIR_WEIGHTS));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(q), _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, bytes));
-    return {cch, 32};
 }
 
 // The run at p, of any shape. pLast as for the runs: a run may read the 65
@@ -150,17 +163,27 @@ HEX_TARGET(HEX_AVX512) HEX_INLINE HexPairRun ConvertSpaced32Avx512(__m512i first
 HEX_TARGET(HEX_AVX512) HEX_INLINE HexPairRun ConvertPairRunAvx512(const char* p, const char* pLast, uint8_t* q)
 {
     const __m512i classes = ClassesAvx512(_mm512_loadu_si512(p));
-    const uint64_t line = Line16Avx512(classes);
     // Where the second load starts is a branch, not a sum: the processor
     // then loads on the branch's guess, without waiting for these classes.
-    if ((line & AVX512_SPACED_HALF_BITS) == AVX512_SPACED_HALF_BITS && p + AVX512_LINE16_CHARS < pLast) {
-        if (line == AVX512_LINE16_BITS) {
+    if (p + HEX_LINE_CHARS < pLast) {
+        const uint64_t line16 = ShapeAvx512(classes, Avx512Line16Shape);
+        if (line16 == AVX512_LINE16_BITS) {
             const __m512i second = ClassesAvx512(_mm512_loadu_si512(p + AVX512_LINE16_CHARS));
-            if (Line16Avx512(second) == AVX512_LINE16_BITS) return ConvertSpaced32Avx512(classes, second, 2 * AVX512_LINE16_CHARS, q);
-        } else {
+            if (ShapeAvx512(second, Avx512Line16Shape) == AVX512_LINE16_BITS) {
+                ConvertPairs32Avx512(classes, second, Avx512SpacedGather32, q);
+                return {2 * AVX512_LINE16_CHARS, 2 * HEX_LINE_BYTES};
+            }
+        } else if ((line16 & AVX512_SPACED_HALF_BITS) == AVX512_SPACED_HALF_BITS) {
             const __m512i second = ClassesAvx512(_mm512_loadu_si512(p + AVX512_SPACED_HALF));
-            if ((Line16Avx512(second) & AVX512_SPACED_HALF_BITS) == AVX512_SPACED_HALF_BITS) {
-                return ConvertSpaced32Avx512(classes, second, 2 * AVX512_SPACED_HALF, q);
+            if ((ShapeAvx512(second, Avx512Line16Shape) & AVX512_SPACED_HALF_BITS) == AVX512_SPACED_HALF_BITS) {
+                ConvertPairs32Avx512(classes, second, Avx512SpacedGather32, q);
+                return {2 * AVX512_SPACED_HALF, 2 * HEX_LINE_BYTES};
+            }
+        } else if ((line16 & 4) != 0 && ShapeAvx512(classes, Avx512LineShape) == AVX512_LINE_BITS) {  // not plain pairs
+            const __m512i second = ClassesAvx512(_mm512_loadu_si512(p + HEX_LINE_CHARS));
+            if (ShapeAvx512(second, Avx512LineShape) == AVX512_LINE_BITS) {
+                ConvertPairs32Avx512(classes, second, Avx512LineGather, q);
+                return {2 * HEX_LINE_CHARS, 2 * HEX_LINE_BYTES};
             }
         }
     }
@@ -187,6 +210,7 @@ HEX_TARGET(HEX_AVX512) HEX_INLINE HexPairRun ConvertPairRunAvx512(const char* p,
 }
 
 struct Avx512Runs {
+    static HEX_INLINE bool ConvertFormatterLine(const char*, uint8_t*) { return false; }  // a shape of ConvertPairRun
     HEX_TARGET(HEX_AVX512) static HEX_INLINE HexPairRun ConvertPairRun(const char* p, const char* pLast, uint8_t* q)
     {
         return ConvertPairRunAvx512(p, pLast, q);

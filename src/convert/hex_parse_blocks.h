@@ -608,17 +608,18 @@ HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertPairRunAvx2(const char* p, uint8
     return {0, 0};
 }
 
-// The formatter's lines and a kernel's runs of pairs (Runs::ConvertPairRun,
-// with the contract of ConvertPairRunAvx2; given pLast too, it may read
-// further, up to 64 characters past it), one after another while they
-// last. Each kernel compiles it once, out of line, for its instruction set.
+// The formatter's lines (Runs::ConvertFormatterLine, with the contract of
+// ConvertFormatterLineAvx2) and a kernel's runs of pairs
+// (Runs::ConvertPairRun, with the contract of ConvertPairRunAvx2; given
+// pLast too, it may read further, up to 64 characters past it), one after
+// another while they last. Each kernel compiles it once, out of line, for its instruction set.
 template <typename Runs>
 HEX_INLINE HexRunsEnd ConvertPairRunsWith(const char* p, const char* pLast, uint8_t* q)
 {
     HexPairRun guess = {0, 0};
     bool fSkipped = false;
     for (;;) {
-        if (ConvertFormatterLineAvx2(p, q)) {
+        if (Runs::ConvertFormatterLine(p, q)) {
             p += HEX_LINE_CHARS;
             q += HEX_LINE_BYTES;
         } else {
