@@ -322,8 +322,12 @@ constexpr int16_t HEX_PAIR_WEIGHTS = 0x0110;
 HEX_TARGET("ssse3") HEX_INLINE uint8_t* StoreKeptSlots(__m128i slots, uint32_t keep16, uint8_t* q)
 {
     const uint32_t keep0 = keep16 & 0xFF, keep1 = (keep16 >> 8) & 0xFF;
-    const __m128i index = _mm_set_epi64x(static_cast<long long>(SlotPickTable[keep1] + 0x0808080808080808),
-                                         static_cast<long long>(SlotPickTable[keep0]));
+    // The second eight slots' positions are 8 more. Added in the vector:
+    // the 32-bit build would add the 64-bit entry in two halves and pass it
+    // through the stack, where its 8-byte load waits for both halves' stores.
+    const __m128i index = _mm_add_epi8(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&SlotPickTable[keep0])),
+                                                          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&SlotPickTable[keep1]))),
+                                       _mm_set_epi64x(0x0808080808080808, 0));
     const __m128i kept = _mm_shuffle_epi8(slots, index);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(q), kept);
     q += BitCountTable[keep0];
