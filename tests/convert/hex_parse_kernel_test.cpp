@@ -5,6 +5,7 @@
 // the heap, where the sanitizer catches a read past the zero byte or a
 // write past the block, or right before a page that may not be touched.
 #include "convert/hex_parse.h"
+#include "convert/hex_parse_blocks.h"
 #include "hex_model.h"
 #include "hex_random_text.h"
 #include "kernel_param.h"
@@ -128,5 +129,27 @@ TEST_P(ParseKernel, EveryFormStoppingNearBlockAndPageEdges)
 }
 
 INSTANTIATE_FOR_EVERY_KERNEL(ParseKernel);
+
+// The kernels' look for the terminator, from every place in a 64-byte line,
+// with zero bytes before the start that do not count. It may come short of
+// the zero byte without a kernel's result showing it (the reference routine
+// then finishes earlier), so it is checked on its own.
+TEST(TextLengthWithin, FindsTheFirstZeroAhead)
+{
+    std::vector<char> block(64 + 2 * HEX_LOOKAHEAD + 128, 'a');
+    char* const pLine = block.data() + (64 - reinterpret_cast<uintptr_t>(block.data()) % 64);
+    for (size_t skip = 0; skip < 64; ++skip) {
+        for (size_t len : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{63}, size_t{64}, size_t{65}, size_t{127},
+                           HEX_LOOKAHEAD - 65, HEX_LOOKAHEAD - 64, HEX_LOOKAHEAD - 1, HEX_LOOKAHEAD, HEX_LOOKAHEAD + 1,
+                           HEX_LOOKAHEAD + 64}) {
+            std::fill(block.begin(), block.end() - 1, 'a');
+            block.back() = '\0';
+            std::fill(pLine, pLine + skip, '\0');
+            char* p = pLine + skip;
+            p[len] = '\0';
+            EXPECT_EQ(TextLengthWithin(p, HEX_LOOKAHEAD), std::min(len, HEX_LOOKAHEAD)) << "from " << skip << ", " << len;
+        }
+    }
+}
 
 }  // namespace
