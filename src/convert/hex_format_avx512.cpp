@@ -5,7 +5,7 @@
 // its index: the index table holds the separators themselves there.
 #include "convert/hex_line_layout.h"
 
-#if HEXBIN_X86
+#if HEXBIN_AVX512
 
 #include <algorithm>
 #include <immintrin.h>

@@ -17,10 +17,13 @@ constexpr HexKernelEntry HexKernelTable[HEX_KERNEL_COUNT] = {
 #if HEXBIN_X86
     {"ssse3", CPU_SSSE3, BytesToHexTextSsse3, HexTextToBytesSsse3},
     {"avx2", CPU_AVX2, BytesToHexTextAvx2, HexTextToBytesAvx2},
-    {"avx512", CPU_AVX2 | CPU_AVX512, BytesToHexTextAvx512, HexTextToBytesAvx512},
 #else
     {"ssse3", CPU_SSSE3, nullptr, nullptr},
     {"avx2", CPU_AVX2, nullptr, nullptr},
+#endif
+#if HEXBIN_AVX512
+    {"avx512", CPU_AVX2 | CPU_AVX512, BytesToHexTextAvx512, HexTextToBytesAvx512},
+#else
     {"avx512", CPU_AVX2 | CPU_AVX512, nullptr, nullptr},
 #endif
 };

@@ -6,7 +6,7 @@
 // pairs in a fixed shape.
 #include "convert/hex_parse_blocks.h"
 
-#if HEXBIN_X86
+#if HEXBIN_AVX512
 
 namespace {
 
@@ -82,20 +82,6 @@ constexpr uint64_t Avx512SpacedSeparators()
 alignas(64) constexpr ByteVector<64> Avx512SpacedGather = MakeAvx512SpacedGather();
 constexpr uint64_t AVX512_SPACED_SEPARATORS = Avx512SpacedSeparators();
 
-// pext: the bits of x where mask has its bits, packed from bit 0. A
-// shorter way to a spaced run's length than dividing a bit's place by 3,
-// which the next run's start waited for. Two 32-bit halves where there is
-// no 64-bit pext (32-bit x86).
-HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t GatherBits(uint64_t x, uint64_t mask)
-{
-#if defined(__x86_64__) || defined(_M_X64)
-    return _pext_u64(x, mask);
-#else
-    const auto low = static_cast<uint32_t>(mask);
-    return _pext_u32(static_cast<uint32_t>(x), low) |
-           uint64_t{_pext_u32(static_cast<uint32_t>(x >> 32), static_cast<uint32_t>(mask >> 32))} << std::popcount(low);
-#endif
-}
 
 // 32 pairs at once, from two loads, their digits gathered by one vpermi2b,
 // where the two loads hold 16 pairs each in a shape the classes are
@@ -197,9 +183,11 @@ HEX_TARGET(HEX_AVX512) HEX_INLINE HexPairRun ConvertPairRunAvx512(const char* p,
         cch = PlainRunChars(p, cPairs, separators);
     } else if ((separators & 4) != 0) {
         // Pair i is whole where characters 3i and 3i + 1 are digits and
-        // 3i + 2 a separator: its bit 3i in good, brought to bit i.
+        // 3i + 2 a separator: its bit 3i in good, brought to bit i by pext,
+        // a shorter way to the run's length than dividing a bit's place
+        // by 3, which the next run's start waited for.
         const uint64_t good = digits & (digits >> 1) & (separators >> 2);
-        cPairs = static_cast<uint32_t>(std::countr_one(GatherBits(good, AVX512_SPACED_SEPARATORS >> 2)));
+        cPairs = static_cast<uint32_t>(std::countr_one(_pext_u64(good, AVX512_SPACED_SEPARATORS >> 2)));
         cch = 3 * cPairs + (static_cast<uint32_t>(separators >> (3 * cPairs)) & 1);
         values = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, _mm512_load_si512(Avx512SpacedGather.data()), values);
     }

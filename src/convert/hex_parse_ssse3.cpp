@@ -29,6 +29,7 @@ struct Ssse3Parser {
     HEX_TARGET("ssse3") static HEX_INLINE uint64_t TopBits(const Block& block)
     {
         uint64_t bits = 0;
+        HEX_UNROLL
         for (int part = 0; part < 4; ++part) {
             bits |= static_cast<uint64_t>(_mm_movemask_epi8(_mm_slli_epi16(block.classes[part], Shift))) << (16 * part);
         }
@@ -39,6 +40,7 @@ struct Ssse3Parser {
     {
         Block block{{}, {}, 0, 0};
         const __m128i low4 = _mm_set1_epi8(0x0F);
+        HEX_UNROLL
         for (int part = 0; part < 4; ++part) {
             const __m128i chars = Load16(p + 16 * part);
             block.chars[part] = chars;
@@ -76,12 +78,14 @@ struct Ssse3Parser {
     {
         q = StoreLead(lead, cLead, q);
         __m128i values[5];
+        HEX_UNROLL
         for (int part = 0; part < 4; ++part) values[part] = DigitValues(block.chars[part]);
         // The block's last character never starts a pair here, so nothing
         // moves in after it.
         values[4] = _mm_setzero_si128();
         const __m128i mask = _mm_set1_epi64x(static_cast<long long>(firsts));
         const __m128i evenBit = Load16(SlotEvenBit.data());
+        HEX_UNROLL
         for (int half = 0; half < 2; ++half) {
             const __m128i* v = values + 2 * half;
             const __m128i even = PairsOfWords(v[0], v[1]);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "convert/hex_kernel.h"
+#include "convert/simd_target.h"
 
 #include <gtest/gtest.h>
 
@@ -28,9 +29,13 @@ protected:
     void SetUp() override
     {
         const HexKernel kernel = GetParam();
+#if HEXBIN_AVX512
         if (kernel == HEX_KERNEL_AVX512 && !IsHexKernelSupported(kernel) && SelectHexKernel(HEX_KERNEL_AVX2)) {
             g_pfnParse.store(HexTextToBytesAvx512Emulated);
-        } else if (!SelectHexKernel(kernel)) {
+            return;
+        }
+#endif
+        if (!SelectHexKernel(kernel)) {
             GTEST_SKIP() << "the " << HexKernelName(kernel) << " kernel is not supported by this processor or build";
         }
     }

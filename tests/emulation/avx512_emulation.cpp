@@ -12,6 +12,8 @@
 #include <cstring>
 #include <immintrin.h>
 
+#if HEXBIN_AVX512
+
 #undef HEX_TARGET
 #define HEX_TARGET(isa)
 
@@ -105,10 +107,6 @@ inline uint64_t GatherBits64(uint64_t x, uint64_t mask)
     return r;
 }
 
-inline uint32_t GatherBits32(uint32_t x, uint32_t mask)
-{
-    return static_cast<uint32_t>(GatherBits64(x, mask));
-}
 
 inline uint64_t TopBits(Zmm a)
 {
@@ -200,7 +198,6 @@ inline void MaskStore(void* p, uint32_t k, Ymm a)
 #define _mm512_and_si512 avx512_emulation::And
 #define _mm512_permutex2var_epi8 avx512_emulation::Permute2
 #define _pext_u64 avx512_emulation::GatherBits64
-#define _pext_u32 avx512_emulation::GatherBits32
 #define _mm512_maskz_permutex2var_epi8 avx512_emulation::MaskzPermute2
 #define _mm512_slli_epi16 avx512_emulation::ShiftWordsLeft
 #define _mm512_set1_epi32 avx512_emulation::Set1Dword
@@ -219,6 +216,6 @@ inline void MaskStore(void* p, uint32_t k, Ymm a)
 #define _mm256_mask_storeu_epi8 avx512_emulation::MaskStore
 #define HexTextToBytesAvx512 HexTextToBytesAvx512Emulated
 
-// The kernel takes the formatter's whole lines with the AVX2 kernel's code,
-// which runs here as it is.
 #include "convert/hex_parse_avx512.cpp"
+
+#endif
