@@ -82,7 +82,6 @@ constexpr uint64_t Avx512SpacedSeparators()
 alignas(64) constexpr ByteVector<64> Avx512SpacedGather = MakeAvx512SpacedGather();
 constexpr uint64_t AVX512_SPACED_SEPARATORS = Avx512SpacedSeparators();
 
-
 // 32 pairs at once, from two loads, their digits gathered by one vpermi2b,
 // where the two loads hold 16 pairs each in a shape the classes are
 // checked against:
