@@ -258,7 +258,7 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
 // past the terminator make no difference: only the first zero byte counts.
 #if defined(_WIN32) && HEXBIN_X86
 
-// Out of line, one for every kernel: in hex_parse_ssse3.cpp.
+// Out of line, one for every kernel: in hex_parse.cpp.
 size_t TextLengthWithin(const char* p, size_t cchMax);
 
 #else
