@@ -643,7 +643,8 @@ HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertPairRunAvx2(const char* p, uint8
 // ConvertFormatterLineAvx2) and a kernel's runs of pairs
 // (Runs::ConvertPairRun, with the contract of ConvertPairRunAvx2; given
 // pLast too, it may read further, up to 64 characters past it), one after
-// another while they last. Each kernel compiles it once, out of line, for its instruction set.
+// another while they last. A line has a step of its own: returned as a run
+// through the guess below, the AVX2 kernel's layout went 13.7 GB/s to 10.8. Each kernel compiles it once, out of line, for its instruction set.
 template <typename Runs>
 HEX_INLINE HexRunsEnd ConvertPairRunsWith(const char* p, const char* pLast, uint8_t* q)
 {
