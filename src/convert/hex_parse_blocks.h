@@ -49,6 +49,13 @@ constexpr size_t HEX_LOOKAHEAD = 4 * 1024;
 // formatter's text at 64 MiB went 9.4 GB/s with one and 10.1 with two.
 constexpr size_t HEX_PREFETCH_AHEAD = 2 * HEX_LOOKAHEAD;
 
+// And the output this far ahead (about as far as the text, at three
+// characters a byte): an ordinary store first reads its line in, and asked
+// for early, that read overlaps the text's. A prefetch never faults, so
+// running past the output's end is harmless. At 64 MiB, warm, 1 to 5 %
+// faster; cold, where the block's pages are first touched, level.
+constexpr size_t HEX_PREFETCH_OUT_AHEAD = 2 * 1024;
+
 // The most blocks parsed between two looks for runs of pairs.
 constexpr uint32_t HEX_MAX_BLOCKS_TO_RUNS = 64;
 
@@ -177,6 +184,7 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
         // is parsed;
         // asking for it now keeps the memory busy while this one is.
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
+        HEX_PREFETCH(reinterpret_cast<uintptr_t>(q) + HEX_PREFETCH_OUT_AHEAD);
         // Runs of pairs in the shapes the kernel has a faster way for, up
         // to the first block they do not fit.
         if (Kernel::HAS_PAIR_RUNS && ((straddling != 0) | fInComment | (cBlocksToRuns != 0)) == 0) {
@@ -684,6 +692,7 @@ HEX_INLINE HexRunsEnd ConvertPairRunsWith(const char* p, const char* pLast, uint
         // characters (at 64 MiB, 4 to 6 % faster than one line a step).
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD + 64);
+        HEX_PREFETCH(reinterpret_cast<uintptr_t>(q) + HEX_PREFETCH_OUT_AHEAD);
     }
     return {p, q};
 }
