@@ -243,15 +243,9 @@ struct Avx512Parser {
         // High digit times 16 plus low digit, in 16 bits, then to bytes (the
         // masked form: GCC 12 warns of the plain one's undefined source).
         const __m256i pairs = _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_maddubs_epi16(digits, _mm512_set1_epi16(0x0110)));
-        // Moved up by cLead bytes, lead in front: a pair straddling in
-        // leaves at most 31 in the block.
-        const __m256i moveUp = _mm256_sub_epi8(_mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19,
-                                                                20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31),
-                                               _mm256_set1_epi8(static_cast<char>(cLead)));
-        const __m256i bytes = _mm256_mask_permutexvar_epi8(_mm256_set1_epi8(static_cast<char>(lead)),
-                                                           static_cast<__mmask32>(~cLead), moveUp, pairs);
-        const auto cPairs = cLead + static_cast<uint32_t>(std::popcount(firsts));
-        _mm256_mask_storeu_epi8(q, static_cast<__mmask32>((uint64_t{1} << cPairs) - 1), bytes);
+        q = StoreLead(lead, cLead, q);
+        const auto cPairs = static_cast<uint32_t>(std::popcount(firsts));
+        _mm256_mask_storeu_epi8(q, static_cast<__mmask32>((uint64_t{1} << cPairs) - 1), pairs);
         return q + cPairs;
     }
 };

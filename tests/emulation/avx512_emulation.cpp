@@ -153,33 +153,6 @@ inline Ymm WordsToBytes(uint32_t k, Zmm a)
     return r;
 }
 
-template <typename... Bytes>
-inline Ymm SetrBytes(Bytes... bytes)
-{
-    static_assert(sizeof...(bytes) == 32);
-    return Ymm{{static_cast<uint8_t>(bytes)...}};
-}
-
-inline Ymm Set1Byte(int v)
-{
-    Ymm r;
-    std::memset(r.b, v & 0xFF, 32);
-    return r;
-}
-
-inline Ymm SubBytes(Ymm a, Ymm b)
-{
-    for (int i = 0; i < 32; ++i) a.b[i] = static_cast<uint8_t>(a.b[i] - b.b[i]);
-    return a;
-}
-
-inline Ymm MaskPermute(Ymm src, uint32_t k, Ymm idx, Ymm a)
-{
-    Ymm r;
-    for (int i = 0; i < 32; ++i) r.b[i] = ((k >> i) & 1) ? a.b[idx.b[i] & 31] : src.b[i];
-    return r;
-}
-
 inline void MaskStore(void* p, uint32_t k, Ymm a)
 {
     for (int i = 0; i < 32; ++i) {
@@ -209,10 +182,6 @@ inline void MaskStore(void* p, uint32_t k, Ymm a)
 #define _mm512_maskz_compress_epi8 avx512_emulation::Compress
 #define _mm512_maddubs_epi16 avx512_emulation::MaddUbs
 #define _mm512_maskz_cvtepi16_epi8 avx512_emulation::WordsToBytes
-#define _mm256_setr_epi8 avx512_emulation::SetrBytes
-#define _mm256_set1_epi8 avx512_emulation::Set1Byte
-#define _mm256_sub_epi8 avx512_emulation::SubBytes
-#define _mm256_mask_permutexvar_epi8 avx512_emulation::MaskPermute
 #define _mm256_mask_storeu_epi8 avx512_emulation::MaskStore
 #define HexTextToBytesAvx512 HexTextToBytesAvx512Emulated
 
