@@ -678,7 +678,8 @@ HEX_TARGET("avx2") HEX_INLINE uint32_t CommentLineCharsAvx2(const char* p, const
 // The formatter's lines (Runs::ConvertFormatterLine, with the contract of
 // ConvertFormatterLineAvx2) and a kernel's runs of pairs
 // (Runs::ConvertPairRun, with the contract of ConvertPairRunAvx2; given
-// pLast too, it may read further, up to 64 characters past it), one after
+// pLast too, it may read further, up to 64 characters past it, and write
+// 64 bytes where it reads the 64 after p + 64 before pLast), one after
 // another while they last, and the comment lines between them. A line has
 // a step of its own: returned as a run through the guess below, the AVX2
 // kernel's layout went 13.7 GB/s to 10.8. Each kernel compiles it once,
