@@ -135,11 +135,18 @@ HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t ShapeAvx512(__m512i classes, const By
     return _mm512_test_epi8_mask(classes, _mm512_load_si512(shape.data()));
 }
 
-// 32 pairs of digit values, each pair's two side by side, to 32 bytes at q.
+// 32 pairs of digit values, each pair's two side by side, as 32 bytes: high
+// digit times 16 plus low digit, in 16 bits, then to bytes (the masked
+// form: GCC 12 warns of the plain one's undefined source).
+HEX_TARGET(HEX_AVX512) HEX_INLINE __m256i PairBytesAvx512(__m512i values)
+{
+    return _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_maddubs_epi16(values, _mm512_set1_epi16(HEX_PAIR_WEIGHTS)));
+}
+
+// The same, to 32 bytes at q.
 HEX_TARGET(HEX_AVX512) HEX_INLINE void ConvertValuePairsAvx512(__m512i values, uint8_t* q)
 {
-    const __m256i bytes = _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_maddubs_epi16(values, _mm512_set1_epi16(HEX_PAIR_WEIGHTS)));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(q), bytes);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(q), PairBytesAvx512(values));
 }
 
 // The 16 pairs of each load, by gather's places, to 32 bytes at q.
@@ -257,9 +264,7 @@ struct Avx512Parser {
                                                              uint32_t cLead, uint8_t* q)
     {
         const __m512i digits = _mm512_maskz_compress_epi8(firsts | (firsts << 1), DigitValuesAvx512(block.classes));
-        // High digit times 16 plus low digit, in 16 bits, then to bytes (the
-        // masked form: GCC 12 warns of the plain one's undefined source).
-        const __m256i pairs = _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_maddubs_epi16(digits, _mm512_set1_epi16(0x0110)));
+        const __m256i pairs = PairBytesAvx512(digits);
         q = StoreLead(lead, cLead, q);
         const auto cPairs = static_cast<uint32_t>(std::popcount(firsts));
         _mm256_mask_storeu_epi8(q, static_cast<__mmask32>((uint64_t{1} << cPairs) - 1), pairs);

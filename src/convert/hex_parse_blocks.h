@@ -44,9 +44,10 @@ constexpr uint64_t HEX_LAST_BIT = 1ull << 63;
 constexpr size_t HEX_LOOKAHEAD = 4 * 1024;
 
 // Each block asks for the memory this far ahead of it, so that the look
-// for the terminator finds the next stretches on their way. Two stretches ahead: one was
-// enough on an AMD Zen 3, but not on an Intel Xeon (Ice Lake), where the
-// formatter's text at 64 MiB went 9.4 GB/s with one and 10.1 with two.
+// for the terminator finds the next stretches on their way. Two stretches
+// ahead: one was enough on an AMD Zen 3, but not on an Intel Xeon (Ice
+// Lake), where the formatter's text at 64 MiB went 9.4 GB/s with one and
+// 10.1 with two.
 constexpr size_t HEX_PREFETCH_AHEAD = 2 * HEX_LOOKAHEAD;
 
 // And the output this far ahead (about as far as the text, at three
@@ -180,9 +181,9 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
     uint32_t cBlocksToRuns = state.cBlocksToRuns;
     uint32_t cBlocksAfterMiss = state.cBlocksAfterMiss;
     while (p < pLast) {
-        // The terminator's look reaches the next stretch only once this one
-        // is parsed;
-        // asking for it now keeps the memory busy while this one is.
+        // The look for the terminator reaches the next stretch only once
+        // this one is parsed; asking for it now keeps the memory busy while
+        // this one is.
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(q) + HEX_PREFETCH_OUT_AHEAD);
         // Runs of pairs in the shapes the kernel has a faster way for, up
@@ -234,24 +235,6 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
     return fGoOn;
 }
 
-// Kernel is a set of inline functions for one instruction set:
-//   Block LoadBlock(const char* p)   classifies the 64 characters at p: the
-//       block's digits and others masks, and whatever it keeps to convert
-//   HexCommentMasks CommentMasks(const Block&)   its ';' and LF characters
-//   bool HAS_PAIR_RUNS   whether it has the next one
-//   HexRunsEnd ConvertPairRuns(const char* p, const char* pLast, uint8_t* q)
-//       converts the runs of pairs at p in the shapes it knows, one after
-//       another, while they start before pLast, and returns where they
-//       end (p and q themselves where there is none)
-//   uint8_t* StorePairs(const Block&, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
-//       writes cLead (0 or 1) bytes lead at q, then the pairs whose first
-//       digits are the bits of firsts, and returns the end of what it wrote
-// A kernel may write past the end it returns, by up to 8 bytes: those
-// bytes are rewritten by the next block or left in the part of the output
-// past the count, which the contract leaves to the routine. A block is
-// parsed only with more than 64 characters before the terminator, so such
-// a write stays inside the ceil(length / 2) bytes of the output (see
-// StoreKeptSlots for the narrowest case).
 // The characters before the first zero byte among the cchMax at p, or
 // cchMax if there is none: strnlen, which reads no further than the zero
 // byte as the sanitizers see it.
@@ -278,6 +261,25 @@ HEX_INLINE size_t TextLengthWithin(const char* p, size_t cchMax)
 
 #endif
 
+
+// Kernel is a set of inline functions for one instruction set:
+//   Block LoadBlock(const char* p)   classifies the 64 characters at p: the
+//       block's digits and others masks, and whatever it keeps to convert
+//   HexCommentMasks CommentMasks(const Block&)   its ';' and LF characters
+//   bool HAS_PAIR_RUNS   whether it has the next one
+//   HexRunsEnd ConvertPairRuns(const char* p, const char* pLast, uint8_t* q)
+//       converts the runs of pairs at p in the shapes it knows, one after
+//       another, while they start before pLast, and returns where they
+//       end (p and q themselves where there is none)
+//   uint8_t* StorePairs(const Block&, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
+//       writes cLead (0 or 1) bytes lead at q, then the pairs whose first
+//       digits are the bits of firsts, and returns the end of what it wrote
+// A kernel may write past the end it returns, by up to 8 bytes: those
+// bytes are rewritten by the next block or left in the part of the output
+// past the count, which the contract leaves to the routine. A block is
+// parsed only with more than 64 characters before the terminator, so such
+// a write stays inside the ceil(length / 2) bytes of the output (see
+// StoreKeptSlots for the narrowest case).
 // Called from an entry with the kernel's target attribute and HEX_FLATTEN,
 // which compiles all of it for that instruction set.
 template <typename Kernel>
