@@ -221,10 +221,14 @@ BOOL DoKey(RUN* pRun, const STEP& step)
         return FALSE;
     }
     const LPARAM lParam = static_cast<LPARAM>(1 | (MapVirtualKeyA(step.bVk, MAPVK_VK_TO_VSC) << 16));
-    return (PostMessageA(gti.hwndFocus, WM_KEYDOWN, step.bVk, lParam) &&
-            PostMessageA(gti.hwndFocus, WM_KEYUP, step.bVk, lParam | static_cast<LPARAM>(0xC0000000u))) ||
-           Fail(pRun, "cannot press key 0x%02X on %s (error %lu)", step.bVk, DescribeWindow(gti.hwndFocus).c_str(),
-                GetLastError());
+    if (!PostMessageA(gti.hwndFocus, WM_KEYDOWN, step.bVk, lParam)) {
+        return Fail(pRun, "cannot press key 0x%02X on %s (error %lu)", step.bVk, DescribeWindow(gti.hwndFocus).c_str(),
+                    GetLastError());
+    }
+    // The key down may already have ended the dialog (Esc does), and with it
+    // the window the key up was for: the step's outcome checks what it did.
+    PostMessageA(gti.hwndFocus, WM_KEYUP, step.bVk, lParam | static_cast<LPARAM>(0xC0000000u));
+    return TRUE;
 }
 
 // A chooser of the program: the right title, owned by the dialog, with the
