@@ -76,6 +76,7 @@ struct Avx2Runs {
     {
         return ConvertPairRunAvx2(p, q);
     }
+    HEX_TARGET("avx2") static HEX_INLINE HexPairRun ConvertPlainTail(const char* p, uint8_t* q) { return ConvertPlainPairsAvx2(p, q, 1); }
 };
 
 }  // namespace

@@ -226,6 +226,7 @@ struct Avx512Runs {
     {
         return ConvertPairRunAvx512(p, pLast, q);
     }
+    static HEX_INLINE HexPairRun ConvertPlainTail(const char*, uint8_t*) { return {0, 0}; }  // a part of ConvertPairRun
 };
 
 HEX_TARGET(HEX_AVX512) HEX_NOINLINE HEX_FLATTEN HEX_ALIGN_STACK
