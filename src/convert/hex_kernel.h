@@ -16,7 +16,7 @@ enum HexKernel : uint8_t {
     HEX_KERNEL_SCALAR = 0,  // the table-driven reference routines
     HEX_KERNEL_SSSE3 = 1,
     HEX_KERNEL_AVX2 = 2,
-    HEX_KERNEL_AVX512 = 3,  // AVX-512 VBMI and VBMI2 parser, AVX2 formatter
+    HEX_KERNEL_AVX512 = 3,  // AVX-512 VBMI and VBMI2 (the parser) and VBMI (the formatter)
     HEX_KERNEL_COUNT = 4,
 };
 
