@@ -8,7 +8,9 @@
 # - small;
 # - carrying the manifest, byte for byte the valid file in the sources with
 #   its four settings (Wine starts a program whose manifest is malformed;
-#   Windows refuses to), and the version resource Explorer shows.
+#   Windows refuses to), and the version resource Explorer shows;
+# - with no build time in the header, so that a build of the same sources
+#   gives the same bytes.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 manifest=$root/src/app/res/hexbin.manifest
@@ -44,6 +46,12 @@ has_utf16() {  # has_utf16 FILE TEXT
     python3 -c 'import sys; sys.exit(sys.argv[2].encode("utf-16-le") not in open(sys.argv[1], "rb").read())' "$1" "$2"
 }
 
+# The time stamp of the COFF header, which follows the PE signature.
+time_stamp() {
+    pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+    od -An -tu4 -j$((pe + 8)) -N4 "$1" | tr -d ' '
+}
+
 check() {  # check EXE OBJDUMP MAGIC
     exe=$1 objdump=$2 magic=$3
     if [ ! -f "$exe" ]; then
@@ -72,6 +80,8 @@ check() {  # check EXE OBJDUMP MAGIC
         OriginalFilename hexbin.exe; do
         has_utf16 "$exe" "$text" || fail "$exe: the version resource lacks \"$text\""
     done
+    stamp=$(time_stamp "$exe")
+    [ "$stamp" = 0 ] || fail "$exe: the header carries a build time ($stamp), not 0"
     echo "checked $exe ($magic, $cb bytes, manifest and version): imports" $dlls
 }
 
