@@ -57,13 +57,15 @@ bench: setup
 	cmake --preset native && cmake --build --preset native -j $(JOBS) --target hexbin_bench hexfile
 	python3 scripts/bench.py
 
-# dist/hexbin-<version>.zip: both programs, the README and their SHA-256 sums.
+# dist/hexbin-<version>.zip: both programs, the README, the licence and their
+# SHA-256 sums; then two more builds in other folders must give the same bytes.
 .PHONY: dist
 dist: setup
 	cmake --preset win32 && cmake --build --preset win32 -j $(JOBS) --target hexbin
 	cmake --preset win64 && cmake --build --preset win64 -j $(JOBS) --target hexbin
 	scripts/check-exe.sh
-	scripts/dist.sh
+	python3 scripts/dist.py
+	scripts/check-reproducible.sh
 
 clean:
 	rm -rf build dist
