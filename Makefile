@@ -1,4 +1,5 @@
-# The one front door: make setup, make test (and, as they arrive, run and bench).
+# The one front door: make setup, make run, make test; make fuzz, make bench and
+# make dist for the developers (docs/DEVELOPING.md).
 SHELL := /bin/sh
 FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
@@ -29,21 +30,28 @@ test: build
 	@$(MAKE) --no-print-directory test-win32
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 
+# "ok" where make setup found that the 32-bit Wine runs the 32-bit program,
+# otherwise why not (a shell expression for the recipes).
+WIN32_STATUS = $$(if [ "$(WIN32)" = off ]; then echo "WIN32=off"; \
+	else cat build/wine32/status 2>/dev/null || echo "make setup has not looked"; fi)
+
 # The 32-bit program's unit tests and end-to-end suite, under the 32-bit Wine,
-# where make setup found that it runs; otherwise says why they are skipped.
+# where it runs; otherwise says why they are skipped.
 test-win32:
-	@status=$$(cat build/wine32/status 2>/dev/null || echo "make setup has not looked"); \
-	if [ "$(WIN32)" = off ]; then status="WIN32=off"; fi; \
+	@status=$(WIN32_STATUS); \
 	if [ "$$status" != ok ]; then echo "SKIP the 32-bit runs (unit tests and end-to-end suite): $$status"; exit 0; fi; \
 	$(WINE) stop build/win32/wineprefix; \
 	ctest --preset win32 -j $(JOBS); rc=$$?; \
 	$(WINE) stop build/win32/wineprefix; exit $$rc
 
-# Opens the program under Wine. With no display it opens it on a virtual one,
+# Opens the program under Wine: the 32-bit one as shipped where it runs here,
+# otherwise the 64-bit one. With no display it opens it on a virtual one,
 # saves a screenshot of the window to build/screenshot.png and closes it.
 run: setup
-	cmake --preset win64 && cmake --build --preset win64 -j $(JOBS) --target hexbin
-	scripts/run.sh
+	@status=$(WIN32_STATUS); \
+	if [ "$$status" = ok ]; then preset=win32; else preset=win64; fi; \
+	cmake --preset $$preset && cmake --build --preset $$preset -j $(JOBS) --target hexbin && \
+	scripts/run.sh build/$$preset/bin/hexbin.exe "$$status"
 
 # Longer fuzzing outside CI, keeping what adds coverage: make fuzz SECONDS=600
 fuzz: setup

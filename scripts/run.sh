@@ -1,18 +1,26 @@
 #!/bin/sh
-# run.sh: opens the program under Wine, in a prefix of its own (build/run).
-# On a desktop it stays open until the user closes it. With no display it
-# opens on a virtual one, saves a screenshot of its window to
-# build/screenshot.png and closes the program again.
+# run.sh PROGRAM [WHY]: opens PROGRAM under Wine, in a prefix of its own
+# (build/run), and says which program it is; WHY, where the 64-bit one is
+# opened, says why not the 32-bit one. On a desktop it stays open until the
+# user closes it. With no display it opens on a virtual one, saves a
+# screenshot of its window to build/screenshot.png and closes the program.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-program=$root/build/win64/bin/hexbin.exe
 screenshot=$root/build/screenshot.png
 title="Hex and Binary conversions"
 
-if [ "${1:-}" != --in-session ]; then
+if [ "${HEXBIN_RUN_IN_SESSION:-}" != 1 ]; then
+    program=$(cd "$(dirname "${1:?usage: run.sh PROGRAM [WHY]}")" && pwd)/$(basename "$1")
     [ -f "$program" ] || { echo "run: $program is not built (make run builds it)" >&2; exit 1; }
-    exec "$root/scripts/wine.sh" session "$root/build/run" -- "$0" --in-session
+    pe=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
+    if [ "$(od -An -tx2 -j$((pe + 4)) -N2 "$program" | tr -d ' ')" = 014c ]; then
+        echo "run: the 32-bit program, as shipped ($program)"
+    else
+        echo "run: the 64-bit program ($program)${2:+; not the 32-bit one: $2}"
+    fi
+    HEXBIN_RUN_IN_SESSION=1 exec "$root/scripts/wine.sh" session "$root/build/run" -- "$0" "$program"
 fi
+program=$1
 
 if [ -z "${HEXBIN_VIRTUAL_DISPLAY:-}" ]; then
     echo "run: opening $program on $DISPLAY"
