@@ -69,10 +69,14 @@ def windows_text(text):
     return text.replace("\r\n", "\n").replace("\n", "\r\n").encode("utf-8")
 
 
+LINK = re.compile(r"\[([^\]]+)\]\(([^)]+)\)")
+
+
 def readme_text(markdown):
-    """The README for the zip: without the screenshot and the sections about
-    the sources, links reduced to their text (docs/ is not in the zip)."""
-    kept = []
+    """The README for the zip: without the screenshot, the sections about the
+    sources, and the paragraphs that link into them (docs/ is not in the zip);
+    other links reduced to their text and address."""
+    lines = []
     dropped = set()
     skipping = False
     for line in markdown.splitlines():
@@ -81,16 +85,15 @@ def readme_text(markdown):
             skipping = heading in SOURCE_ONLY_SECTIONS
             if skipping:
                 dropped.add(heading)
-        if skipping or line.startswith("!["):
-            continue
-        if not line.strip() and (not kept or not kept[-1].strip()):
-            continue  # no blank line at the start or after another
-        kept.append(re.sub(r"\[([^\]]+)\]\(([^)]+)\)",
-                           lambda m: f"{m[1]} ({m[2]})" if "://" in m[2] else m[1], line))
+        if not skipping and not line.startswith("!["):
+            lines.append(line)
     missing = [s for s in SOURCE_ONLY_SECTIONS if s not in dropped]
     if missing:
         fail("README.md has no section " + ", ".join(missing))
-    return "\n".join(kept).strip() + "\n"
+    paragraphs = [p.strip("\n") for p in re.split(r"\n\s*\n", "\n".join(lines))]
+    kept = [LINK.sub(lambda m: f"{m[1]} ({m[2]})", p) for p in paragraphs
+            if p and not any("://" not in m[2] for m in LINK.finditer(p))]
+    return "\n\n".join(kept) + "\n"
 
 
 def main():
