@@ -10,7 +10,8 @@
 #   its four settings (Wine starts a program whose manifest is malformed;
 #   Windows refuses to), and the version resource Explorer shows;
 # - with no build time in the header, so that a build of the same sources
-#   gives the same bytes.
+#   gives the same bytes;
+# - large-address-aware.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 manifest=$root/src/app/res/hexbin.manifest
@@ -85,6 +86,15 @@ check() {  # check EXE OBJDUMP MAGIC
     echo "checked $exe ($magic, $cb bytes, manifest and version): imports" $dlls
 }
 
+# Large-address-aware in the header: without the flag, 64-bit Windows gives
+# a 32-bit program 2 GiB of address space instead of 4.
+check_large_address_aware() {  # check_large_address_aware EXE OBJDUMP
+    [ -f "$1" ] || return 0
+    $2 -p "$1" | grep -qx "[[:space:]]*large address aware" || fail "$1 is not large-address-aware"
+}
+
+check_large_address_aware "$root/build/win32/bin/hexbin.exe" i686-w64-mingw32-objdump
+check_large_address_aware "$root/build/win64/bin/hexbin.exe" x86_64-w64-mingw32-objdump
 check "$root/build/win32/bin/hexbin.exe" i686-w64-mingw32-objdump 010b
 check "$root/build/win64/bin/hexbin.exe" x86_64-w64-mingw32-objdump 020b
 exit $status

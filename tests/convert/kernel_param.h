@@ -70,9 +70,13 @@ inline ExactBlock MakeExactBlock(size_t align, size_t size, unsigned char fill, 
         const size_t cbPage = 4096;  // the guard works with any larger page too
         const size_t cbTotal = (size + cbPage - 1) / cbPage * cbPage + cbPage;
 #if defined(_WIN32)
-        auto* pMem = static_cast<unsigned char*>(VirtualAlloc(nullptr, cbTotal, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        // From the top: in the 32-bit tests, which are large-address-aware,
+        // above 2 GiB, where an address taken for a signed number is negative.
+        auto* pMem = static_cast<unsigned char*>(
+            VirtualAlloc(nullptr, cbTotal, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE));
         DWORD oldProtect = 0;
         if (pMem == nullptr || !VirtualProtect(pMem + cbTotal - cbPage, cbPage, PAGE_NOACCESS, &oldProtect)) std::abort();
+        EXPECT_TRUE(sizeof(void*) == 8 || reinterpret_cast<uintptr_t>(pMem) >= 0x80000000u) << "a block below 2 GiB";
         block.storage.reset(pMem, [](unsigned char* p) { VirtualFree(p, 0, MEM_RELEASE); });
 #else
         void* pMap = mmap(nullptr, cbTotal, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

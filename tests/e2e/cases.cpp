@@ -126,10 +126,11 @@ STEPS Refuses(int idCommand, const char* szIn)
     return {Click(idCommand), Choose(OPEN_TITLE, szIn), Failure()};
 }
 
-// Nothing more happens, and nothing was converted.
-STEPS Unchanged(DWORD dwMs)
+// Nothing more happens, and nothing was converted: the label still reads
+// the driver's mark, or, where no Open chooser showed, its text at start.
+STEPS Unchanged(DWORD dwMs, const char* szLabel = LABEL_MARK)
 {
-    return {Quiet(dwMs), Label(LABEL_AT_START)};
+    return {Quiet(dwMs), Label(szLabel)};
 }
 
 // A hundred conversions of every outcome in one run of the program, with a
@@ -187,15 +188,8 @@ const std::string EVERY_BYTE = [] {
 const char GIB_LINE[] = "0a 1B 2c 3D 4e 5F 60 71 - 82 93 a4 B5 c6 D7 e8 F9 ;a full line\r\n";
 static_assert(sizeof(GIB_LINE) - 1 == 64, "a line of 64 bytes");
 
-// 1 GiB of text. bin2hex refuses it before converting: its text would not
-// fit a 32-bit count. hex2bin needs a block of 1 GiB for it, which the
-// 64-bit build has and the 32-bit one, in its 2 GiB of address space, has not.
-STEPS GibOfText(BOOL fFits)
-{
-    const STEPS hex2bin = fFits ? Steps({Hex2Bin("gib.txt", ModelBox("gib.txt"), "gib.bin"), {ModelSaved("gib.bin", "gib.txt")}})
-                                : Steps({Refuses(IDC_HEX2BIN, "gib.txt"), Unchanged(500)});
-    return Steps({{Write("gib.txt", Repeat(GIB_LINE, GIB))}, Refuses(IDC_BIN2HEX, "gib.txt"), Unchanged(500), hex2bin});
-}
+// A line of the text bin2hex makes of zero bytes.
+const char ZERO_LINE[] = "00 00 00 00 00 00 00 00 - 00 00 00 00 00 00 00 00\r\n";
 
 // A folder and a name of 100 Cyrillic letters each: a path of 200 Cyrillic
 // characters. (A name of them all would pass Linux's 255 bytes a name.)
@@ -268,9 +262,9 @@ const std::vector<CASE> CASES = {
     {"hex2bin of a file another process holds open: failure, no conversion, no output chooser",
      Steps({{Write("in.txt", Text("0102")), Hold("in.txt")}, Refuses(IDC_HEX2BIN, "in.txt"), Unchanged(1000),
             {Release(), Files(1)}})},
-    {"WM_COMMAND with IDOK changes nothing", Steps({{Command(IDOK)}, Unchanged(1500), {Files(0)}})},
+    {"WM_COMMAND with IDOK changes nothing", Steps({{Command(IDOK)}, Unchanged(1500, LABEL_AT_START), {Files(0)}})},
     {"WM_COMMAND for bin2hex with a nonzero notification code changes nothing",
-     Steps({{Command(MAKEWPARAM(IDC_BIN2HEX, 1))}, Unchanged(1500), {Files(0)}})},
+     Steps({{Command(MAKEWPARAM(IDC_BIN2HEX, 1))}, Unchanged(1500, LABEL_AT_START), {Files(0)}})},
     {"commands posted while a conversion runs start nothing, a close waits for its end: one chooser at a time",
      {Write("in.bin", Random(20)), Click(IDC_BIN2HEX), Command(IDC_HEX2BIN), Command(IDCANCEL), Command(IDC_BIN2HEX),
       Choose(OPEN_TITLE, "in.bin"), Timed(), Command(IDC_HEX2BIN), CloseBox(), Choose(SAVE_HEX_TITLE, "in.hex"),
@@ -303,9 +297,13 @@ const std::vector<CASE> CASES = {
     {"a file of 4 GiB and 10 bytes: refused by both commands, nothing converted; then a conversion works",
      Steps({{Write("huge.bin", Sparse(4 * GIB + 10))}, Refuses(IDC_BIN2HEX, "huge.bin"),
             Refuses(IDC_HEX2BIN, "huge.bin"), Unchanged(500), Bin2HexRandom("in.bin", 100, "in.hex")})},
-    {"1 GiB of hex text: bin2hex refuses it before converting; hex2bin converts all of it in the 64-bit build, "
-     "and in the 32-bit build, which has no room for it, refuses it with the failure box",
-     GibOfText(TRUE), GibOfText(FALSE)},
+    {"1 GiB of hex text: bin2hex refuses it before converting, its text would not fit a 32-bit count; "
+     "hex2bin converts all of it",
+     Steps({{Write("gib.txt", Repeat(GIB_LINE, GIB))}, Refuses(IDC_BIN2HEX, "gib.txt"), Unchanged(500),
+            Hex2Bin("gib.txt", ModelBox("gib.txt"), "gib.bin"), {ModelSaved("gib.bin", "gib.txt")}})},
+    {"bin2hex of 320 MiB: blocks of 320 MiB and 1.25 GiB at once; lines of 51 characters, the last without its LF",
+     Bin2HexOf("zeros.bin", Sparse(320 * MIB), "zeros.hex",
+               {File("zeros.hex", Repeat(ZERO_LINE, 320 * MIB / 16 * 51 - 1))})},
     {"held to the address space it has, as a 32-bit program is: an output block that does not fit is refused, "
      "nothing converted; then a conversion works",
      Steps({{Needs(NEED_WIN64), Needs(NEED_LIMITER), Write("half.bin", Sparse(512 * MIB)),

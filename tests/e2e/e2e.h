@@ -8,6 +8,9 @@
 
 const char DIALOG_TITLE[] = "Hex and Binary conversions";
 const char LABEL_AT_START[] = "MS timing location";
+// What the driver writes into the label while the Open chooser shows: a
+// conversion then has to replace it with its own time.
+const char LABEL_MARK[] = "(no time yet)";
 const char OPEN_TITLE[] = "Open file ...";
 const char SAVE_HEX_TITLE[] = "Save File As Hex ...";
 const char SAVE_BIN_TITLE[] = "Save Converted File As ...";
@@ -104,7 +107,6 @@ typedef std::vector<STEP> STEPS;
 struct CASE {
     const char* szName;
     STEPS steps;
-    STEPS steps32 = {};  // what the 32-bit build must do instead, where its address space makes it differ
 };
 extern const std::vector<CASE> CASES;
 
@@ -133,6 +135,7 @@ struct RUN {
     std::vector<KEPT> kept;            // the program's inputs, and the files held against it
     std::vector<std::string> touched;  // every path typed into a chooser
     SIZE_T cbBaseline;                 // the private memory MEM_BASELINE remembered
+    BOOL fConverted;                   // the label has shown a time
     std::string sNotes;                // figures for the report, below the case's line
     char szSkip[256];                  // why the case cannot run here
     char szWhy[1024];                  // why the case failed

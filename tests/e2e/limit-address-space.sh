@@ -3,7 +3,7 @@
 # no more address space than it has mapped now (RLIMIT_AS). Wine set aside
 # the low 2 GiB of a 64-bit process at its start and allocates there first,
 # so the program is left about 1.6 GiB to allocate in, as a 32-bit program
-# would be. Run by the end-to-end driver, under WINEPREFIX, once the Open
+# on 32-bit Windows would be. Run by the end-to-end driver, under WINEPREFIX, once the Open
 # chooser shows. The chooser may go on mapping for a moment, longer on a
 # busy machine, so the limit is taken once the mapped size has held still
 # for a second.

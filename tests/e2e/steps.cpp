@@ -28,7 +28,7 @@ NEED g_rgNeed[NEED_COUNT] = {
     {"FULL:", "HEXBIN_E2E_FULLFS", "small disk to fill", ""},
     {"RO:", "HEXBIN_E2E_ROFS", "read-only disk", ""},
     {NULL, "HEXBIN_E2E_LIMITER", "script to limit the program's address space", ""},
-    {NULL, NULL, "the 64-bit build: the 32-bit one is held to 2 GiB of address space already", ""},
+    {NULL, NULL, "the 64-bit build: the 32-bit one is held to its own address space already", ""},
 };
 
 namespace {
@@ -352,8 +352,7 @@ int main(int argc, char** argv)
         if (strstr(testCase.szName, szFilter) == NULL) continue;
         RUN run = {};
         const ULONGLONG ullStart = GetTickCount64();
-        const STEPS& steps = g_fProgram32 && !testCase.steps32.empty() ? testCase.steps32 : testCase.steps;
-        const BOOL fPassed = RunCase(&run, steps, iCase, szProgram, szWorkDir);
+        const BOOL fPassed = RunCase(&run, testCase.steps, iCase, szProgram, szWorkDir);
         EndCase(&run);
         const double dSeconds = static_cast<double>(GetTickCount64() - ullStart) / 1000.0;
         if (fPassed) {

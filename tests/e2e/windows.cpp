@@ -161,12 +161,12 @@ BOOL Settle(RUN* pRun)
            Fail(pRun, "the program does not respond");
 }
 
-// Until a conversion has run (the label still reads as at start), the
+// Until a conversion has run (the label has shown no time yet), the
 // program runs at the class it was started with; after one, at the normal
 // class, whatever happened after it.
 BOOL CheckPriority(RUN* pRun, const char* szWhen)
 {
-    const BOOL fConverted = LabelText(pRun) != LABEL_AT_START;
+    const BOOL fConverted = pRun->fConverted = pRun->fConverted || IsMilliseconds(LabelText(pRun));
     const DWORD dwWant = fConverted ? NORMAL_PRIORITY_CLASS : START_CLASS;
     const DWORD dwGot = GetPriorityClass(pRun->pi.hProcess);
     return dwGot == dwWant ||
@@ -237,6 +237,13 @@ BOOL DoChoose(RUN* pRun, const STEP& step)
 {
     HWND hChooser = NULL;
     if (!WaitForWindow(pRun, pRun->hDlg, "file chooser", step.szText, &hChooser)) return FALSE;
+    // Sent with a timeout: the program's thread takes messages while the chooser shows.
+    DWORD_PTR dwResult = 0;
+    if (strcmp(step.szText, OPEN_TITLE) == 0 &&
+        !SendMessageTimeoutA(GetDlgItem(pRun->hDlg, IDC_TIMING), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(LABEL_MARK),
+                             SMTO_NORMAL, STEP_MS, &dwResult)) {
+        return Fail(pRun, "could not mark the label (error %lu)", GetLastError());
+    }
     if (step.szFile == NULL) return ClickUntilGone(pRun, hChooser, IDCANCEL, hChooser);
     HWND hName = FindNameBox(hChooser);
     if (hName == NULL) return Fail(pRun, "the chooser has no file-name box: %s", DescribeWindow(hChooser).c_str());
@@ -247,7 +254,6 @@ BOOL DoChoose(RUN* pRun, const STEP& step)
     // Typed as UTF-16, whatever the program's code page.
     WCHAR wszPath[3 * MAX_PATH] = L"";
     MultiByteToWideChar(CP_UTF8, 0, sPath.c_str(), -1, wszPath, ARRAYSIZE(wszPath));
-    DWORD_PTR dwResult = 0;
     if (!SendMessageTimeoutW(hName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wszPath), SMTO_NORMAL, STEP_MS,
                              &dwResult)) {
         return Fail(pRun, "could not type the file name into \"%s\"", step.szText);
@@ -299,6 +305,7 @@ BOOL DoLabel(RUN* pRun, const STEP& step)
         return Fail(pRun, "the label reads \"%s\", expected %s%s%s", LabelText(pRun).c_str(), step.szText ? "\"" : "",
                     step.szText ? step.szText : "a time in milliseconds", step.szText ? "\"" : "");
     }
+    pRun->fConverted = pRun->fConverted || step.szText == NULL;
     if (step.szText == NULL && atoi(LabelText(pRun).c_str()) >= 100) {
         Note(pRun, "the conversion took %s ms", LabelText(pRun).c_str());
     }

@@ -3,35 +3,54 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 #include <windows.h>
 
 namespace {
 
-// A scratch folder of the test's own, removed with everything in it.
+// The names in a folder, "." and ".." left out.
+std::vector<std::string> Names(const std::string& dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    for (BOOL fMore = hFind != INVALID_HANDLE_VALUE; fMore; fMore = FindNextFileA(hFind, &fd)) {
+        if (strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0) names.push_back(fd.cFileName);
+    }
+    if (hFind != INVALID_HANDLE_VALUE) FindClose(hFind);
+    return names;
+}
+
+// A file, or a folder with everything in it.
+void RemoveTree(const std::string& path)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (const std::string& name : Names(path)) RemoveTree(path + "\\" + name);
+    if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());
+}
+
+// A scratch folder of the test's own, removed with everything in it. Its
+// name is a clock's reading: the process id is the same in every Wine run.
 class FileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         char szTemp[MAX_PATH];
         ASSERT_NE(GetTempPathA(MAX_PATH, szTemp), 0u);
-        m_dir = std::string(szTemp) + "hexbin-fileio-" + std::to_string(GetCurrentProcessId());
-        ASSERT_TRUE(CreateDirectoryA(m_dir.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS);
+        LARGE_INTEGER liNow;
+        QueryPerformanceCounter(&liNow);
+        for (LONGLONG n = liNow.QuadPart;; ++n) {
+            m_dir = std::string(szTemp) + "hexbin-fileio-" + std::to_string(n);
+            if (CreateDirectoryA(m_dir.c_str(), NULL)) break;
+            ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+        }
     }
-    void TearDown() override
-    {
-        for (const std::string& path : m_files) DeleteFileA(path.c_str());
-        RemoveDirectoryA(m_dir.c_str());
-    }
+    void TearDown() override { RemoveTree(m_dir); }
 
-    std::string Path(const char* szName)
-    {
-        m_files.push_back(m_dir + "\\" + szName);
-        return m_files.back();
-    }
+    std::string Path(const char* szName) { return m_dir + "\\" + szName; }
 
     std::string m_dir;
-    std::vector<std::string> m_files;
 };
 
 void WriteWhole(const std::string& path, const std::vector<BYTE>& bytes)
@@ -139,96 +158,130 @@ TEST_F(FileTest, LoadFailureLeavesCallerUntouched)
 
 // A save replaces the file whole, or leaves it as it was; either way nothing
 // else is left in its folder. A full disk takes less than asked (Wine even
-// reports a short write as a success): no byte may be claimed then.
+// reports a short write as a success): no byte may be claimed then. The
+// file's index tells a file written in place from one moved over it.
 enum FOLDER {
     IN_TEMP,        // the test's scratch folder
     MISSING,        // a folder that does not exist
-    DEEP,           // a folder so deep that the file's path has 259 characters: no room beside it
-    ON_SMALL_DISK,  // a small tmpfs the test run mounts (see tests/CMakeLists.txt)
+    DEEP,           // a folder deep enough that the file's path has cchPath characters
+    ON_SMALL_DISK,  // the root of a small tmpfs the test run mounts (see tests/CMakeLists.txt)
+    NO_INODES,      // the root of one with no inode left once the file before is made: no new file
 };
-const size_t NONE = SIZE_MAX;  // cbBefore: no file before; cbSave: more than the disk has free
+enum OUTCOME { KEPT, MOVED, IN_PLACE };  // what the file holds after: what it held, or the new bytes
+const size_t NONE = SIZE_MAX;            // cbBefore: no file before; cbSave: more than the disk has free
+const DWORD HELD = INFINITE;             // dwHeldMs: until the save is over
 
 const struct SAVECASE {
     const char* szWhat;
     FOLDER folder;
+    size_t cchPath;  // DEEP
     size_t cbBefore;
-    DWORD dwAttributes;  // of the file before
-    BOOL fHeld;          // by another program, without sharing
+    DWORD dwAttributes;    // of the file before
+    DWORD dwHeldMs;        // by another program without sharing, until this long after the side file appears
+    const char* szBeside;  // a file there before, which must stay as it was
     size_t cbSave;
-    BOOL fReplaced;  // the file holds the new bytes; otherwise what it held before
+    OUTCOME outcome;
 } kSaveCases[] = {
-    {"new file", IN_TEMP, NONE, 0, FALSE, 1000, TRUE},
-    {"over a longer file", IN_TEMP, 5000, 0, FALSE, 17, TRUE},
-    {"over a shorter file", IN_TEMP, 3, 0, FALSE, 70000, TRUE},
-    {"nothing, over a file", IN_TEMP, 100, 0, FALSE, 0, TRUE},
-    {"nothing, new file", IN_TEMP, NONE, 0, FALSE, 0, TRUE},
-    {"over a file held open without sharing", IN_TEMP, 40, 0, TRUE, 10, FALSE},
-    {"over a read-only file", IN_TEMP, 40, FILE_ATTRIBUTE_READONLY, FALSE, 10, FALSE},
-    {"over a hidden file", IN_TEMP, 40, FILE_ATTRIBUTE_HIDDEN, FALSE, 10, FALSE},
-    {"into a folder that does not exist", MISSING, NONE, 0, FALSE, 10, FALSE},
-    {"a path of 259 characters, in place", DEEP, 5000, 0, FALSE, 17, TRUE},
-    {"full disk, over a file", ON_SMALL_DISK, 20000, 0, FALSE, NONE, FALSE},
-    {"full disk, new file", ON_SMALL_DISK, NONE, 0, FALSE, NONE, FALSE},
+    {"new file", IN_TEMP, 0, NONE, 0, 0, NULL, 1000, MOVED},
+    {"over a longer file", IN_TEMP, 0, 5000, 0, 0, NULL, 17, MOVED},
+    {"over a shorter file", IN_TEMP, 0, 3, 0, 0, NULL, 70000, MOVED},
+    {"nothing, over a file", IN_TEMP, 0, 100, 0, 0, NULL, 0, MOVED},
+    {"nothing, new file", IN_TEMP, 0, NONE, 0, 0, NULL, 0, MOVED},
+    {"over a file held open without sharing", IN_TEMP, 0, 40, 0, HELD, NULL, 10, KEPT},
+    {"over a file let go of while the move is tried again", IN_TEMP, 0, 40, 0, 150, NULL, 10, MOVED},
+    {"over a read-only file", IN_TEMP, 0, 40, FILE_ATTRIBUTE_READONLY, 0, NULL, 10, KEPT},
+    {"over a hidden file", IN_TEMP, 0, 40, FILE_ATTRIBUTE_HIDDEN, 0, NULL, 10, KEPT},
+    {"over a system file", IN_TEMP, 0, 40, FILE_ATTRIBUTE_SYSTEM, 0, NULL, 10, KEPT},
+    {"the first side name taken: the next one", IN_TEMP, 0, 40, 0, 0, "~hb0000.tmp", 10, MOVED},
+    {"into a folder that does not exist", MISSING, 0, NONE, 0, 0, NULL, 10, KEPT},
+    {"a path of 253 characters: the side file's 259 fit", DEEP, 253, 5000, 0, 0, NULL, 17, MOVED},
+    {"a path of 254 characters: the side file's 260 do not, in place", DEEP, 254, 5000, 0, 0, NULL, 17, IN_PLACE},
+    {"a path of 259 characters, in place", DEEP, 259, 5000, 0, 0, NULL, 17, IN_PLACE},
+    {"over a file, with room", ON_SMALL_DISK, 0, 100, 0, 0, NULL, 1000, MOVED},
+    {"full disk, over a file", ON_SMALL_DISK, 0, 20000, 0, 0, NULL, NONE, KEPT},
+    {"full disk, new file", ON_SMALL_DISK, 0, NONE, 0, 0, NULL, NONE, KEPT},
+    {"no new file, no room to write in place", NO_INODES, 0, 20000, 0, 0, NULL, NONE, KEPT},
 };
 
-size_t CountFiles(const std::string& dir)
+// A file's index: kept by a file written in place, new for one moved over it.
+ULONGLONG FileIndex(const std::string& path)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    size_t c = 0;
-    if (hFind == INVALID_HANDLE_VALUE) return c;
-    do {
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++c;
-    } while (FindNextFileA(hFind, &fd));
-    FindClose(hFind);
-    return c;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                           OPEN_EXISTING, 0, NULL);
+    if (h != INVALID_HANDLE_VALUE) GetFileInformationByHandle(h, &info);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return (ULONGLONG{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
 }
 
-// The rows on the small disk when it is given, the others when it is not.
-void RunSaveCases(const std::string& dirTemp, const std::string& dirSmall)
+// The rows in the given disk's root, or those in no disk (for IN_TEMP).
+void RunSaveCases(const std::string& dirTemp, FOLDER disk, const std::string& dirDisk)
 {
     for (const SAVECASE& c : kSaveCases) {
-        if ((c.folder == ON_SMALL_DISK) == dirSmall.empty()) continue;
+        if ((c.folder >= ON_SMALL_DISK ? c.folder : IN_TEMP) != disk) continue;
         SCOPED_TRACE(c.szWhat);
-        std::string dir = c.folder == ON_SMALL_DISK ? dirSmall : dirTemp + (c.folder == MISSING ? "\\no such" : "");
+        std::string dir = c.folder >= ON_SMALL_DISK ? dirDisk : dirTemp + (c.folder == MISSING ? "\\no such" : "");
         if (c.folder == DEEP) {
             dir += '\\';
-            dir.append(259 - dir.size() - strlen("\\saved"), 'd');
+            dir.append(c.cchPath - dir.size() - strlen("\\saved"), 'd');
             ASSERT_TRUE(CreateDirectoryA(dir.c_str(), NULL));
         }
         const std::string path = dir + "\\saved";
         const std::vector<BYTE> before(c.cbBefore == NONE ? 0 : c.cbBefore, 0xEE);
         if (c.cbBefore != NONE) WriteWhole(path, before);
+        if (c.folder == NO_INODES) {
+            ASSERT_EQ(CreateFileA((dir + "\\new").c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL),
+                      INVALID_HANDLE_VALUE);
+            ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+        }
+        if (c.szBeside != NULL) WriteWhole(dir + "\\" + c.szBeside, Pattern(33));
         if (c.dwAttributes != 0) {
             ASSERT_TRUE(SetFileAttributesA(path.c_str(), c.dwAttributes));
             ASSERT_EQ(GetFileAttributesA(path.c_str()) & c.dwAttributes, c.dwAttributes);  // kept, also under Wine
         }
-        HANDLE hHeld = c.fHeld ? CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL) : NULL;
+        const ULONGLONG nIndexBefore = FileIndex(path);
+        HANDLE hHeld = c.dwHeldMs ? CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL) : NULL;
+        // Let go of by another thread a while after the side file appears,
+        // so that the move has been tried, and has failed, before.
+        BOOL fSideThen = FALSE;  // the side file was still there then
+        std::thread letGo([&] {
+            if (c.dwHeldMs == 0 || c.dwHeldMs == HELD) return;
+            const std::string side = dir + "\\~hb0000.tmp";
+            for (int i = 0; i < 5000 && GetFileAttributesA(side.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(1);
+            Sleep(c.dwHeldMs);
+            fSideThen = GetFileAttributesA(side.c_str()) != INVALID_FILE_ATTRIBUTES;
+            CloseHandle(hHeld);
+        });
         ULARGE_INTEGER cbFree = {};
         GetDiskFreeSpaceExA(dir.c_str(), &cbFree, NULL, NULL);
         const size_t cbFull = static_cast<size_t>(cbFree.QuadPart) + 256 * 1024;
         const std::vector<BYTE> bytes = Pattern(c.cbSave != NONE ? c.cbSave : cbFull);
 
         EXPECT_EQ(SaveFileBytes(path.c_str(), bytes.data(), static_cast<DWORD>(bytes.size())),
-                  c.fReplaced ? bytes.size() : 0u);
-        if (hHeld != NULL) CloseHandle(hHeld);
-        const BOOL fExists = c.fReplaced || c.cbBefore != NONE;
+                  c.outcome != KEPT ? bytes.size() : 0u);
+        letGo.join();
+        if (c.dwHeldMs == HELD) CloseHandle(hHeld);
+        EXPECT_TRUE(c.dwHeldMs == 0 || c.dwHeldMs == HELD || fSideThen) << "the side file went while the file was held";
+        const BOOL fExists = c.outcome != KEPT || c.cbBefore != NONE;
         EXPECT_EQ(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES, fExists);
-        EXPECT_EQ(ReadWhole(path), c.fReplaced ? bytes : before);
-        EXPECT_EQ(CountFiles(dir), fExists ? 1u : 0u) << "something else was left beside the file";
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-        if (c.folder == DEEP) RemoveDirectoryA(dir.c_str());
+        EXPECT_EQ(ReadWhole(path), c.outcome != KEPT ? bytes : before);
+        EXPECT_TRUE(c.cbBefore == NONE || (FileIndex(path) == nIndexBefore) == (c.outcome != MOVED))
+            << (c.outcome == MOVED ? "written in place, not moved" : "a new file, not the one there before");
+        EXPECT_TRUE(c.szBeside == NULL || ReadWhole(dir + "\\" + c.szBeside) == Pattern(33)) << "the other file changed";
+        EXPECT_EQ(Names(dir).size(), (fExists ? 1u : 0u) + (c.szBeside != NULL)) << "something else was left there";
+        for (const std::string& name : Names(dir)) RemoveTree(dir + "\\" + name);
+        if (c.folder == DEEP) RemoveTree(dir);
     }
 }
 
-TEST_F(FileTest, SaveReplacesTheFileOrLeavesItAsItWas) { RunSaveCases(m_dir, ""); }
+TEST_F(FileTest, SaveReplacesTheFileOrLeavesItAsItWas) { RunSaveCases(m_dir, IN_TEMP, ""); }
 
-TEST_F(FileTest, SaveOnFullDiskLeavesTheFileAsItWas)
+// The rows of a small disk the test run mounted, where the variable says.
+void RunDiskCases(const std::string& dirTemp, FOLDER disk, const char* szVariable)
 {
     char szUnix[MAX_PATH];
-    const DWORD cch = GetEnvironmentVariableA("HEXBIN_SMALLFS", szUnix, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH) GTEST_SKIP() << "HEXBIN_SMALLFS not set: no small filesystem to fill";
+    const DWORD cch = GetEnvironmentVariableA(szVariable, szUnix, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) GTEST_SKIP() << szVariable << " not set: no small filesystem here";
     std::string dir = std::string("Z:") + szUnix;
     for (char& ch : dir) ch = ch == '/' ? '\\' : ch;
 
@@ -236,7 +289,10 @@ TEST_F(FileTest, SaveOnFullDiskLeavesTheFileAsItWas)
     if (!GetDiskFreeSpaceExA(dir.c_str(), &cbFree, NULL, NULL) || cbFree.QuadPart > (1u << 20)) {
         GTEST_SKIP() << dir << " is not a small mounted filesystem (was the mount refused?)";
     }
-    RunSaveCases(m_dir, dir);
+    RunSaveCases(dirTemp, disk, dir);
 }
+
+TEST_F(FileTest, SaveOnSmallDisk) { RunDiskCases(m_dir, ON_SMALL_DISK, "HEXBIN_SMALLFS"); }
+TEST_F(FileTest, SaveWhereNoNewFileCanBeMade) { RunDiskCases(m_dir, NO_INODES, "HEXBIN_NOINODES"); }
 
 }  // namespace
