@@ -1,6 +1,6 @@
 #include "convert/cpu_features.h"
 
-#include "convert/simd_target.h"
+#include "convert/generic/simd_target.h"
 
 #if HEXBIN_X86
 #if defined(_MSC_VER) && !defined(__clang__)

@@ -2,7 +2,7 @@
 // " - " after the eighth byte of every line, CR LF between lines.
 #pragma once
 
-#include "convert/simd_target.h"
+#include "convert/generic/simd_target.h"
 
 #include <array>
 #include <cstddef>

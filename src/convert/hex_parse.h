@@ -2,7 +2,7 @@
 // by CR, LF, space and '-', with ';' comments running to the end of the line.
 #pragma once
 
-#include "convert/simd_target.h"
+#include "convert/generic/simd_target.h"
 
 #include <array>
 #include <cstddef>

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "convert/hex_kernel.h"
-#include "convert/simd_target.h"
+#include "convert/generic/simd_target.h"
 
 #include <gtest/gtest.h>
 

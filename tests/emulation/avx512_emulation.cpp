@@ -5,8 +5,8 @@
 // exactly the bytes the instruction would, so the sanitizers check the
 // kernel's accesses as on the real thing. The kernel's source is compiled
 // here unchanged, under the name HexTextToBytesAvx512Emulated.
-#include "convert/hex_parse_blocks.h"  // with its real targets, before they go
-#include "convert/simd_target.h"
+#include "convert/generic/parse_blocks.h"  // with its real targets, before they go
+#include "convert/generic/simd_target.h"
 
 #include <cstdint>
 #include <cstring>
@@ -185,6 +185,6 @@ inline void MaskStore(void* p, uint32_t k, Ymm a)
 #define _mm256_mask_storeu_epi8 avx512_emulation::MaskStore
 #define HexTextToBytesAvx512 HexTextToBytesAvx512Emulated
 
-#include "convert/hex_parse_avx512.cpp"
+#include "convert/avx512/parse.cpp"
 
 #endif

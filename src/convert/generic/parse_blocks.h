@@ -18,9 +18,9 @@
 // an entry compiled for its instruction set; see simd_target.h.
 #pragma once
 
-#include "convert/hex_line_layout.h"
+#include "convert/generic/line_layout.h"
 #include "convert/hex_parse.h"
-#include "convert/simd_target.h"
+#include "convert/generic/simd_target.h"
 
 #include <algorithm>
 #include <array>
@@ -249,7 +249,7 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
 // past the terminator make no difference: only the first zero byte counts.
 #if defined(_WIN32) && HEXBIN_X86
 
-// Out of line, one for every kernel: in hex_parse.cpp.
+// Out of line, one for every kernel: in scalar/parse.cpp.
 size_t TextLengthWithin(const char* p, size_t cchMax);
 
 #else
@@ -750,7 +750,7 @@ HEX_INLINE HexRunsEnd ConvertPairRunsWith(const char* p, const char* pLast, uint
     return {p, q};
 }
 
-// The AVX2 kernel's, in hex_parse_avx2.cpp.
+// The AVX2 kernel's, in avx2/parse.cpp.
 HEX_TARGET("avx2") HexRunsEnd ConvertPairRunsAvx2(const char* p, const char* pLast, uint8_t* q);
 
 #endif

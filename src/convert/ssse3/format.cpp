@@ -1,5 +1,5 @@
 // BytesToHexText with SSSE3: one line per iteration, four 16-byte stores.
-#include "convert/hex_line_layout.h"
+#include "convert/generic/line_layout.h"
 
 #if HEXBIN_X86
 

@@ -4,7 +4,7 @@
 // a masked store writes exactly their bytes. Runs of pairs in the shapes
 // the formatter and other tools write take one register, or two for 32
 // pairs in a fixed shape.
-#include "convert/hex_parse_blocks.h"
+#include "convert/generic/parse_blocks.h"
 
 #if HEXBIN_AVX512
 

@@ -3,7 +3,7 @@
 // 64 characters of the four lines are one vpermi2b, which takes a digit
 // where the line has one and, where it has a separator, keeps the byte of
 // its index: the index table holds the separators themselves there.
-#include "convert/hex_line_layout.h"
+#include "convert/generic/line_layout.h"
 
 #if HEXBIN_AVX512
 

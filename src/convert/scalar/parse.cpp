@@ -1,6 +1,6 @@
 #include "convert/hex_kernel.h"
 #include "convert/hex_parse.h"
-#include "convert/hex_parse_blocks.h"
+#include "convert/generic/parse_blocks.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ HexTextResult HexTextToBytesFrom(const char* p, uint8_t* pOut, uint32_t cbDone, 
 
 namespace {
 
-// The look for the terminator of the Windows program (see hex_parse_blocks.h).
+// The look for the terminator of the Windows program (see generic/parse_blocks.h).
 HEX_TARGET("sse2") HEX_INLINE uint64_t ZeroBytesOf16(const char* p)
 {
     return static_cast<uint16_t>(

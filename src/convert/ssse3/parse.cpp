@@ -1,6 +1,6 @@
 // HexTextToBytes with SSSE3: a block is four registers, classified by two
 // nibble lookups each; its pairs are squeezed out of 32 slots, 16 at a time.
-#include "convert/hex_parse_blocks.h"
+#include "convert/generic/parse_blocks.h"
 
 #if HEXBIN_X86
 

@@ -1,7 +1,7 @@
 // HexTextToBytes with AVX2: a block is two registers, classified by two
 // nibble lookups each; its pairs are squeezed out of 32 slots. Runs of
-// pairs in the shapes of hex_parse_blocks.h go in one step each.
-#include "convert/hex_parse_blocks.h"
+// pairs in the shapes of generic/parse_blocks.h go in one step each.
+#include "convert/generic/parse_blocks.h"
 
 #if HEXBIN_X86
 

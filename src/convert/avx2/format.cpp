@@ -1,7 +1,7 @@
 // BytesToHexText with AVX2: the line's 16 bytes in both halves of a register,
 // so every shuffle stays within its 128-bit lane, and two 32-byte stores a
 // line; six shuffles a line in all.
-#include "convert/hex_line_layout.h"
+#include "convert/generic/line_layout.h"
 
 #if HEXBIN_X86
 
