@@ -4,8 +4,8 @@
 // on stand-ins for its instructions where the processor lacks them). No parser reads past
 // the terminator or writes past ceil(strlen / 2): both blocks are sized
 // exactly.
-#include "convert/hex_kernel.h"
-#include "convert/hex_parse.h"
+#include "convert/hex_convert.h"
+#include "convert/scalar/hex_scalar.h"
 #include "hex_model.h"
 
 #include <cstdlib>

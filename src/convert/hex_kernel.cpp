@@ -1,7 +1,7 @@
 #include "convert/hex_kernel.h"
 
 #include "convert/cpu_features.h"
-#include "convert/hex_format.h"
+#include "convert/scalar/hex_scalar.h"
 
 namespace {
 
@@ -46,6 +46,16 @@ HexTextResult HexTextToBytesFirstCall(const char* szText, uint8_t* pOut)
 
 std::atomic<HexFormatFn> g_pfnFormat{BytesToHexTextFirstCall};
 std::atomic<HexParseFn> g_pfnParse{HexTextToBytesFirstCall};
+
+uint32_t BytesToHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
+{
+    return g_pfnFormat.load(std::memory_order_relaxed)(pSrc, cbSrc, pDst);
+}
+
+HexTextResult HexTextToBytes(const char* szText, uint8_t* pOut)
+{
+    return g_pfnParse.load(std::memory_order_relaxed)(szText, pOut);
+}
 
 const char* HexKernelName(HexKernel kernel)
 {

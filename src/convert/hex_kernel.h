@@ -1,33 +1,12 @@
-// The conversion kernels and the choice among them.
-//
-// BytesToHexText and HexTextToBytes run through a function pointer set once,
-// on their first call, to the best kernel the processor supports. Every
-// kernel gives exactly the reference's result; they differ only in speed.
-// SelectHexKernel exists for the tests and the benchmark, which run each
-// kernel in turn; the program itself never calls it.
+// The kernels behind the two conversions, for the choice among them
+// (hex_kernel.cpp) and for the tests that put in one of their own.
 #pragma once
 
-#include "convert/hex_parse.h"
+#include "convert/generic/simd_target.h"
+#include "convert/hex_convert.h"
 
 #include <atomic>
 #include <cstdint>
-
-enum HexKernel : uint8_t {
-    HEX_KERNEL_SCALAR = 0,  // the table-driven reference routines
-    HEX_KERNEL_SSSE3 = 1,
-    HEX_KERNEL_AVX2 = 2,
-    HEX_KERNEL_AVX512 = 3,  // AVX-512 VBMI and VBMI2 (the parser) and VBMI (the formatter)
-    HEX_KERNEL_COUNT = 4,
-};
-
-const char* HexKernelName(HexKernel kernel);
-bool IsHexKernelSupported(HexKernel kernel);
-HexKernel BestHexKernel();
-
-// Makes both entry points run the given kernel. Returns false, changing
-// nothing, when this processor or this build does not have it.
-bool SelectHexKernel(HexKernel kernel);
-HexKernel SelectedHexKernel();
 
 using HexFormatFn = uint32_t (*)(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 using HexParseFn = HexTextResult (*)(const char* szText, uint8_t* pOut);
@@ -38,3 +17,14 @@ using HexParseFn = HexTextResult (*)(const char* szText, uint8_t* pOut);
 // would see a whole pointer; the relaxed load is a plain move.
 extern std::atomic<HexFormatFn> g_pfnFormat;
 extern std::atomic<HexParseFn> g_pfnParse;
+
+#if HEXBIN_X86
+// The vector kernels' entries. Each may only be called once cpuid has
+// reported its instruction set.
+uint32_t BytesToHexTextSsse3(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+uint32_t BytesToHexTextAvx2(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+uint32_t BytesToHexTextAvx512(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+HexTextResult HexTextToBytesSsse3(const char* szText, uint8_t* pOut);
+HexTextResult HexTextToBytesAvx2(const char* szText, uint8_t* pOut);
+HexTextResult HexTextToBytesAvx512(const char* szText, uint8_t* pOut);
+#endif

@@ -1,7 +1,7 @@
 // The choice of kernel: what cpuid reports, and what SelectHexKernel does.
 #include "convert/cpu_features.h"
-#include "convert/hex_kernel.h"
 #include "convert/generic/simd_target.h"
+#include "convert/hex_convert.h"
 
 #include <gtest/gtest.h>
 

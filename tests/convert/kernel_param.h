@@ -5,8 +5,8 @@
 // kernel is selected again.
 #pragma once
 
-#include "convert/hex_kernel.h"
 #include "convert/generic/simd_target.h"
+#include "convert/hex_kernel.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,12 @@
 // exactly the bytes the instruction would, so the sanitizers check the
 // kernel's accesses as on the real thing. The kernel's source is compiled
 // here unchanged, under the name HexTextToBytesAvx512Emulated.
-#include "convert/generic/parse_blocks.h"  // with its real targets, before they go
+// The kernel's shared headers with their real targets, before they go.
+#include "convert/generic/parse_blocks.h"
+#include "convert/generic/parse_runs.h"
+#include "convert/generic/shapes.h"
 #include "convert/generic/simd_target.h"
+#include "convert/hex_kernel.h"
 
 #include <cstdint>
 #include <cstring>
@@ -115,6 +119,13 @@ inline uint64_t TopBits(Zmm a)
     return k;
 }
 
+inline uint64_t CompareEqual(Zmm a, Zmm b)
+{
+    uint64_t k = 0;
+    for (int i = 0; i < 64; ++i) k |= static_cast<uint64_t>(a.b[i] == b.b[i]) << i;
+    return k;
+}
+
 inline uint64_t Test(Zmm a, Zmm b, bool fWantZero)
 {
     uint64_t k = 0;
@@ -177,6 +188,8 @@ inline void MaskStore(void* p, uint32_t k, Ymm a)
 #define _mm256_storeu_si256 avx512_emulation::Store32
 #define _mm512_maskz_permutexvar_epi8 avx512_emulation::MaskzPermute
 #define _mm512_movepi8_mask avx512_emulation::TopBits
+#undef _mm512_cmpeq_epi8_mask  // a macro in clang's header
+#define _mm512_cmpeq_epi8_mask avx512_emulation::CompareEqual
 #define _mm512_test_epi8_mask(a, b) avx512_emulation::Test(a, b, false)
 #define _mm512_testn_epi8_mask(a, b) avx512_emulation::Test(a, b, true)
 #define _mm512_maskz_compress_epi8 avx512_emulation::Compress

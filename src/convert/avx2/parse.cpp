@@ -1,11 +1,19 @@
 // HexTextToBytes with AVX2: a block is two registers, classified by two
 // nibble lookups each; its pairs are squeezed out of 32 slots. Runs of
-// pairs in the shapes of generic/parse_blocks.h go in one step each.
-#include "convert/generic/parse_blocks.h"
+// pairs in the shapes of runs.h go in one step each.
+#include "convert/generic/simd_target.h"
 
 #if HEXBIN_X86
 
+#include "convert/avx2/runs.h"
+#include "convert/avx2/simd.h"
+#include "convert/generic/parse_blocks.h"
+#include "convert/hex_kernel.h"
+#include "convert/x86/slots.h"
+
 namespace {
+
+HEX_TARGET("avx2") HexRunsEnd ConvertPairRunsAvx2(const char* p, const char* pLast, uint8_t* q);
 
 struct Avx2Parser {
     struct Block {
@@ -23,7 +31,7 @@ struct Avx2Parser {
 
     HEX_TARGET("avx2") static HEX_INLINE Block LoadBlock(const char* p)
     {
-        const __m256i chars0 = Load32Avx2(p), chars1 = Load32Avx2(p + 32);
+        const __m256i chars0 = Load32(p), chars1 = Load32(p + 32);
         const __m256i classes0 = ClassesAvx2(chars0), classes1 = ClassesAvx2(chars1);
         return {chars0, chars1, classes0, classes1,
                 TopAfterAddingAvx2(classes0, HEX_DIGIT_TO_TOP) | TopAfterAddingAvx2(classes1, HEX_DIGIT_TO_TOP) << 32,
@@ -42,13 +50,6 @@ struct Avx2Parser {
                 TopBits<HEX_LINE_FEED_TO_TOP>(block.classes0) | TopBits<HEX_LINE_FEED_TO_TOP>(block.classes1) << 32};
     }
 
-    HEX_TARGET("avx2") static HEX_INLINE __m256i PairsOfWords(__m256i values0, __m256i values1)
-    {
-        const __m256i weights = _mm256_set1_epi16(HEX_PAIR_WEIGHTS);
-        const __m256i packed = _mm256_packus_epi16(_mm256_maddubs_epi16(values0, weights), _mm256_maddubs_epi16(values1, weights));
-        return _mm256_permute4x64_epi64(packed, 0xD8);  // packus works per 128-bit lane
-    }
-
     HEX_TARGET("avx2") static HEX_INLINE uint8_t* StorePairs(const Block& block, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
     {
         q = StoreLead(lead, cLead, q);
@@ -57,10 +58,10 @@ struct Avx2Parser {
         // character never starts a pair here, so nothing moves in after it.
         const __m256i after0 = _mm256_alignr_epi8(_mm256_permute2x128_si256(values0, values1, 0x21), values0, 1);
         const __m256i after1 = _mm256_alignr_epi8(_mm256_permute2x128_si256(values1, values1, 0x81), values1, 1);
-        const __m256i even = PairsOfWords(values0, values1), odd = PairsOfWords(after0, after1);
+        const __m256i even = PairsOfWordsAvx2(values0, values1), odd = PairsOfWordsAvx2(after0, after1);
 
         const __m256i maskBytes = _mm256_shuffle_epi8(_mm256_set1_epi64x(static_cast<long long>(firsts)),
-                                                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(SlotMaskByte.data())));
+                                                      Load32(SlotMaskByte.data()));
         const __m256i evenBit = Broadcast16Avx2(SlotEvenBit);
         const __m256i slots = _mm256_blendv_epi8(odd, even, _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, evenBit), evenBit));
         const uint32_t keep = ~static_cast<uint32_t>(_mm256_movemask_epi8(
@@ -77,15 +78,16 @@ struct Avx2Runs {
         return ConvertPairRunAvx2(p, q);
     }
     HEX_TARGET("avx2") static HEX_INLINE HexPairRun ConvertPlainTail(const char* p, uint8_t* q) { return ConvertPlainPairsAvx2(p, q, 1); }
+    HEX_TARGET("avx2") static HEX_INLINE uint64_t LineFeeds(const char* p) { return LineFeedsAvx2(p); }
 };
-
-}  // namespace
 
 HEX_TARGET("avx2") HEX_NOINLINE HEX_FLATTEN HEX_ALIGN_STACK
 HexRunsEnd ConvertPairRunsAvx2(const char* p, const char* pLast, uint8_t* q)
 {
     return ConvertPairRunsWith<Avx2Runs>(p, pLast, q);
 }
+
+}  // namespace
 
 HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK
 HexTextResult HexTextToBytesAvx2(const char* szText, uint8_t* pOut)

@@ -3,9 +3,14 @@
 // 64 characters of the four lines are one vpermi2b, which takes a digit
 // where the line has one and, where it has a separator, keeps the byte of
 // its index: the index table holds the separators themselves there.
-#include "convert/generic/line_layout.h"
+#include "convert/generic/simd_target.h"
 
 #if HEXBIN_AVX512
+
+#include "convert/avx512/simd.h"
+#include "convert/generic/format_lines.h"
+#include "convert/generic/line_layout.h"
+#include "convert/hex_kernel.h"
 
 #include <algorithm>
 #include <immintrin.h>
@@ -53,8 +58,6 @@ alignas(64) constexpr ByteVector<64> Avx512PieceIndex[AVX512_PIECES] = {
     MakeAvx512PieceIndex(0), MakeAvx512PieceIndex(1), MakeAvx512PieceIndex(2), MakeAvx512PieceIndex(3)};
 constexpr uint64_t AVX512_PIECE_DIGITS[AVX512_PIECES] = {Avx512PieceDigits(0), Avx512PieceDigits(1), Avx512PieceDigits(2),
                                                          Avx512PieceDigits(3)};
-
-#define HEX_AVX512_FORMAT "avx512f,avx512bw,avx512vbmi"
 
 struct Avx512Digits {
     __m512i high, low;

@@ -1,7 +1,12 @@
 // BytesToHexText with SSSE3: one line per iteration, four 16-byte stores.
-#include "convert/generic/line_layout.h"
+#include "convert/generic/simd_target.h"
 
 #if HEXBIN_X86
+
+#include "convert/generic/format_lines.h"
+#include "convert/generic/line_layout.h"
+#include "convert/hex_kernel.h"
+#include "convert/ssse3/simd.h"
 
 #include <immintrin.h>
 
@@ -20,28 +25,22 @@ constexpr ByteVector<16> Ssse3FromHighShuffle[4] = {LineDigitShuffle<16>(0, 16),
 constexpr ByteVector<16> Ssse3Separators[4] = {LineSeparators<16>(0), LineSeparators<16>(16),
                                            LineSeparators<16>(32), LineSeparators<16>(35)};
 
-HEX_TARGET("ssse3") HEX_INLINE __m128i Load16(const ByteVector<16>& v)
-{
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(v.data()));
-}
-
 HEX_TARGET("ssse3") HEX_FLATTEN HEX_ALIGN_STACK
 void FormatLinesSsse3(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
-    const __m128i digits = Load16(HexDigitLookup);
-    const __m128i low4 = _mm_set1_epi8(0x0F);
+    const __m128i digits = Load16(HexDigitLookup.data());
 
     for (uint32_t i = 0; i < cLines; ++i) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pSrc));
-        const __m128i hi = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(x, 4), low4));
-        const __m128i lo = _mm_shuffle_epi8(digits, _mm_and_si128(x, low4));
+        const __m128i hi = _mm_shuffle_epi8(digits, HighNibblesSsse3(x));
+        const __m128i lo = _mm_shuffle_epi8(digits, _mm_and_si128(x, _mm_set1_epi8(0x0F)));
         const __m128i pairs0to7 = _mm_unpacklo_epi8(hi, lo);
         const __m128i pairs8to15 = _mm_unpackhi_epi8(hi, lo);
         for (int s = 0; s < 4; ++s) {
             const __m128i text = _mm_or_si128(
-                _mm_or_si128(_mm_shuffle_epi8(pairs0to7, Load16(Ssse3FromLowShuffle[s])),
-                             _mm_shuffle_epi8(pairs8to15, Load16(Ssse3FromHighShuffle[s]))),
-                Load16(Ssse3Separators[s]));
+                _mm_or_si128(_mm_shuffle_epi8(pairs0to7, Load16(Ssse3FromLowShuffle[s].data())),
+                             _mm_shuffle_epi8(pairs8to15, Load16(Ssse3FromHighShuffle[s].data()))),
+                Load16(Ssse3Separators[s].data()));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(pDst + Ssse3StorePos[s]), text);
         }
         pSrc += HEX_LINE_BYTES;
