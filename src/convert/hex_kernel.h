@@ -11,12 +11,21 @@
 using HexFormatFn = uint32_t (*)(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 using HexParseFn = HexTextResult (*)(const char* szText, uint8_t* pOut);
 
-// What BytesToHexText and HexTextToBytes call. Constant-initialised to a
-// routine that chooses the kernel on the first call, so a call from any
-// static initialiser finds them set. Atomic only so that a second thread
-// would see a whole pointer; the relaxed load is a plain move.
-extern std::atomic<HexFormatFn> g_pfnFormat;
-extern std::atomic<HexParseFn> g_pfnParse;
+// One kernel: both conversions, chosen together.
+struct HexKernelEntry {
+    HexKernel kernel;
+    const char* szName;
+    uint32_t features;      // CPU_* bits it needs
+    HexFormatFn pfnFormat;  // null where this build has no such kernel
+    HexParseFn pfnParse;
+};
+
+// The entry BytesToHexText and HexTextToBytes call through. Constant-
+// initialised to one whose routines choose the kernel on the first call,
+// so a call from any static initialiser finds it set. Atomic only so that
+// a second thread would see a whole pointer; the relaxed load is a plain
+// move. SelectHexKernel sets it; a test may set an entry of its own.
+extern std::atomic<const HexKernelEntry*> g_pHexKernel;
 
 #if HEXBIN_X86
 // The vector kernels' entries. Each may only be called once cpuid has

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 // The compiler's own processor check, read independently of ours.
@@ -18,6 +20,13 @@ TEST(CpuFeatures, AgreeWithCompilerDetection)
                                                        __builtin_cpu_supports("bmi2"));
 }
 #endif
+
+// The bench names its rows by these.
+TEST(HexKernelName, NamesEveryKernelAndNoOther)
+{
+    const std::pair<int, const char*> kNames[] = {{0, "scalar"}, {1, "ssse3"}, {2, "avx2"}, {3, "avx512"}, {4, "unknown"}, {255, "unknown"}};
+    for (const auto& [k, szName] : kNames) EXPECT_STREQ(HexKernelName(static_cast<HexKernel>(k)), szName) << k;
+}
 
 TEST(SelectHexKernel, RefusesWhatCannotRunAndKeepsTheChoice)
 {

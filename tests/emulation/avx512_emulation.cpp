@@ -4,7 +4,8 @@
 // what Intel's reference says of its instruction, and reads and writes
 // exactly the bytes the instruction would, so the sanitizers check the
 // kernel's accesses as on the real thing. The kernel's source is compiled
-// here unchanged, under the name HexTextToBytesAvx512Emulated.
+// here unchanged, under the name HexTextToBytesAvx512Emulated, and reached
+// through the kernel entry Avx512EmulatedEntry.
 // The kernel's shared headers with their real targets, before they go.
 #include "convert/generic/parse_blocks.h"
 #include "convert/generic/parse_runs.h"
@@ -199,5 +200,9 @@ inline void MaskStore(void* p, uint32_t k, Ymm a)
 #define HexTextToBytesAvx512 HexTextToBytesAvx512Emulated
 
 #include "convert/avx512/parse.cpp"
+
+// The formatter has no stand-ins: the reference takes its place.
+extern const HexKernelEntry Avx512EmulatedEntry = {HEX_KERNEL_AVX512, "avx512", 0, BytesToHexTextScalar,
+                                                   HexTextToBytesAvx512Emulated};
 
 #endif
