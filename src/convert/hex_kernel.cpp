@@ -21,6 +21,14 @@ constexpr HexKernelEntry HexKernelTable[HEX_KERNEL_COUNT] = {
 #endif
 };
 
+// Whether this build has the kernel and the features give what it needs.
+bool KernelRunsWith(HexKernel kernel, uint32_t features)
+{
+    if (kernel >= HEX_KERNEL_COUNT || HexKernelTable[kernel].pfnFormat == nullptr) return false;
+    const uint32_t need = HexKernelTable[kernel].features;
+    return (features & need) == need;
+}
+
 uint32_t BytesToHexTextFirstCall(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
 {
     SelectHexKernel(BestHexKernel());
@@ -56,17 +64,20 @@ const char* HexKernelName(HexKernel kernel)
 
 bool IsHexKernelSupported(HexKernel kernel)
 {
-    if (kernel >= HEX_KERNEL_COUNT || HexKernelTable[kernel].pfnFormat == nullptr) return false;
-    const uint32_t need = HexKernelTable[kernel].features;
-    return (GetCpuFeatures() & need) == need;
+    return KernelRunsWith(kernel, GetCpuFeatures());
+}
+
+HexKernel BestHexKernelFor(uint32_t features)
+{
+    for (int k = HEX_KERNEL_COUNT - 1; k > HEX_KERNEL_SCALAR; --k) {
+        if (KernelRunsWith(static_cast<HexKernel>(k), features)) return static_cast<HexKernel>(k);
+    }
+    return HEX_KERNEL_SCALAR;
 }
 
 HexKernel BestHexKernel()
 {
-    for (int k = HEX_KERNEL_COUNT - 1; k > HEX_KERNEL_SCALAR; --k) {
-        if (IsHexKernelSupported(static_cast<HexKernel>(k))) return static_cast<HexKernel>(k);
-    }
-    return HEX_KERNEL_SCALAR;
+    return BestHexKernelFor(GetCpuFeatures());
 }
 
 bool SelectHexKernel(HexKernel kernel)

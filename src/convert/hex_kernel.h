@@ -27,6 +27,9 @@ struct HexKernelEntry {
 // move. SelectHexKernel sets it; a test may set an entry of its own.
 extern std::atomic<const HexKernelEntry*> g_pHexKernel;
 
+// The best kernel of this build for a processor with these CPU_* features.
+HexKernel BestHexKernelFor(uint32_t features);
+
 #if HEXBIN_X86
 // The vector kernels' entries. Each may only be called once cpuid has
 // reported its instruction set.
