@@ -60,9 +60,12 @@ uint64_t ReadXcr0()
 #endif
 }
 
+#endif
+
 CpuidWords ReadCpuidWords()
 {
     CpuidWords words{};
+#if HEXBIN_X86
     words.maxLeaf = Cpuid(0).eax;
     if (words.maxLeaf >= 1) words.ecx1 = Cpuid(1).ecx;
     if (words.maxLeaf >= 7) {
@@ -71,17 +74,9 @@ CpuidWords ReadCpuidWords()
         words.ecx7 = leaf7.ecx;
     }
     if (words.ecx1 & CPUID1_ECX_OSXSAVE) words.xcr0 = ReadXcr0();
+#endif
     return words;
 }
-
-#else
-
-CpuidWords ReadCpuidWords()
-{
-    return {};
-}
-
-#endif
 
 }  // namespace
 

@@ -1,7 +1,6 @@
 // What the processor (and the operating system, for the wide registers) lets
-// the conversion kernels use. The decision is a pure function of the words
-// cpuid and xgetbv give, so that any processor's can be tried; this one's
-// are read once, in one place.
+// the kernels use: a pure function of the words cpuid and xgetbv give, so
+// that any processor's can be tried; this one's are read once, in one place.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,7 @@
-// The two conversions, and the choice of the kernel that runs them.
-//
-// Every kernel gives exactly the reference routines' result (scalar/); they
-// differ only in speed. The fastest one this processor has is chosen on the
-// first call. SelectHexKernel exists for the tests and the benchmark, which
-// run each kernel in turn; the program itself never calls it.
+// The two conversions, and the choice of the kernel that runs them. Every
+// kernel gives exactly the reference routines' result (scalar/), only
+// faster; the fastest this processor has is chosen on the first call.
+// SelectHexKernel is for the tests and the benchmark, never the program.
 #pragma once
 
 #include <cstdint>
@@ -32,11 +30,10 @@ uint32_t BytesToHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 // by CR, LF, space and '-', with ';' comments running to the end of the line.
 // Parses the zero-terminated szText into pOut, which must hold
 // ceil(strlen(szText) / 2) bytes. Stops at the end of the text or at the
-// first error; the bytes before the stop are always written and counted.
-// The rest of those ceil(strlen / 2) bytes are the routine's scratch: the
-// vector kernels store whole registers, and what they leave past the count
-// is unspecified. Nothing is written beyond them.
-// An unpaired digit still writes (and counts) one byte, its value shifted up.
+// first error; the bytes before the stop are always written and counted (an
+// unpaired digit as one byte, its value shifted up). The rest of those bytes
+// are the routine's scratch, where the vector kernels store whole registers;
+// nothing is written beyond them.
 HexTextResult HexTextToBytes(const char* szText, uint8_t* pOut);
 
 enum HexKernel : uint8_t {

@@ -6,7 +6,6 @@
 #include "convert/hex_convert.h"
 
 #include <atomic>
-#include <cstdint>
 
 using HexFormatFn = uint32_t (*)(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 using HexParseFn = HexTextResult (*)(const char* szText, uint8_t* pOut);

@@ -1,7 +1,5 @@
 // The choice of kernel: what cpuid reports, and what SelectHexKernel does.
 #include "convert/cpu_features.h"
-#include "convert/generic/simd_target.h"
-#include "convert/hex_convert.h"
 #include "convert/hex_kernel.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +12,13 @@
 
 namespace {
 
+// The bench names its rows by these.
+TEST(HexKernelName, NamesEveryKernelAndNoOther)
+{
+    const std::pair<int, const char*> kNames[] = {{0, "scalar"}, {1, "ssse3"}, {2, "avx2"}, {3, "avx512"}, {4, "unknown"}, {255, "unknown"}};
+    for (const auto& [k, szName] : kNames) EXPECT_STREQ(HexKernelName(static_cast<HexKernel>(k)), szName) << k;
+}
+
 // The compiler's own processor check, read independently of ours.
 #if HEXBIN_X86 && (defined(__GNUC__) || defined(__clang__))
 TEST(CpuFeatures, AgreeWithCompilerDetection)
@@ -24,19 +29,10 @@ TEST(CpuFeatures, AgreeWithCompilerDetection)
     EXPECT_EQ((GetCpuFeatures() & CPU_AVX512) != 0, __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("avx512bw") &&
                                                        __builtin_cpu_supports("bmi2"));
 }
-#endif
-
-// The bench names its rows by these.
-TEST(HexKernelName, NamesEveryKernelAndNoOther)
-{
-    const std::pair<int, const char*> kNames[] = {{0, "scalar"}, {1, "ssse3"}, {2, "avx2"}, {3, "avx512"}, {4, "unknown"}, {255, "unknown"}};
-    for (const auto& [k, szName] : kNames) EXPECT_STREQ(HexKernelName(static_cast<HexKernel>(k)), szName) << k;
-}
 
 // Real processors' words, from the bits their makers document (leaf 1 ECX,
 // leaf 7 EBX and ECX, XCR0), and what each gets. XCR0 0x7 saves x87, SSE
 // and AVX state; 0xE7 also the opmask and both halves of ZMM; 0x2E7 PKRU too.
-#if HEXBIN_X86 && (defined(__GNUC__) || defined(__clang__))
 TEST(CpuFeaturesOf, RealProcessors)
 {
     constexpr uint32_t AVX_ECX1 = bit_SSE3 | bit_PCLMUL | bit_SSSE3 | bit_FMA | bit_CMPXCHG16B | bit_SSE4_1 | bit_SSE4_2 | bit_MOVBE |
@@ -49,12 +45,7 @@ TEST(CpuFeaturesOf, RealProcessors)
                                   bit_AVX512BITALG | bit_AVX512VPOPCNTDQ | bit_RDPID;
     constexpr uint32_t KNL_EBX7 = HSW_EBX7 | bit_AVX512F | bit_RDSEED | bit_ADX | bit_AVX512PF | bit_AVX512ER | bit_AVX512CD;
     constexpr uint32_t ALL = CPU_SSSE3 | CPU_AVX2 | CPU_AVX512, TO_AVX2 = CPU_SSSE3 | CPU_AVX2;
-    const struct {
-        const char* szName;
-        CpuidWords words;
-        uint32_t features;
-        HexKernel kernel;  // in a build with every kernel
-    } kProcessors[] = {
+    const struct { const char* szName; CpuidWords words; uint32_t features; HexKernel kernelIfAll; } kProcessors[] = {
         {"Zen 4", {0x10, AVX_ECX1, SKX_EBX7 | bit_AVX512IFMA | bit_SHA, ICL_ECX7, 0x2E7}, ALL, HEX_KERNEL_AVX512},
         {"Ice Lake", {0x1B, AVX_ECX1, CNL_EBX7, ICL_ECX7, 0xE7}, ALL, HEX_KERNEL_AVX512},
         {"Haswell", {0xD, AVX_ECX1, HSW_EBX7, 0, 0x7}, TO_AVX2, HEX_KERNEL_AVX2},
@@ -69,7 +60,7 @@ TEST(CpuFeaturesOf, RealProcessors)
     };
     for (const auto& c : kProcessors) {
         EXPECT_EQ(CpuFeaturesOf(c.words), c.features) << c.szName;
-        const HexKernel want = !HEXBIN_AVX512 && c.kernel == HEX_KERNEL_AVX512 ? HEX_KERNEL_AVX2 : c.kernel;
+        const HexKernel want = !HEXBIN_AVX512 && c.kernelIfAll == HEX_KERNEL_AVX512 ? HEX_KERNEL_AVX2 : c.kernelIfAll;
         EXPECT_EQ(BestHexKernelFor(c.features), want) << c.szName;
     }
 }

@@ -5,7 +5,6 @@
 // the heap, where the sanitizer catches a read past the zero byte or a
 // write past the block, or right before a page that may not be touched.
 #include "convert/generic/parse_blocks.h"
-#include "convert/hex_convert.h"
 #include "convert/scalar/hex_scalar.h"
 #include "hex_model.h"
 #include "hex_random_text.h"

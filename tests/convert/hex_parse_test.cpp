@@ -1,4 +1,3 @@
-#include "convert/hex_convert.h"
 #include "convert/scalar/hex_scalar.h"
 #include "hex_model.h"
 #include "hex_random_text.h"

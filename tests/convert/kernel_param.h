@@ -5,7 +5,6 @@
 // afterwards the best kernel is selected again.
 #pragma once
 
-#include "convert/generic/simd_target.h"
 #include "convert/hex_kernel.h"
 
 #include <gtest/gtest.h>

@@ -6,11 +6,8 @@
 #if HEXBIN_X86
 
 #include "convert/avx2/simd.h"
-#include "convert/generic/format_lines.h"
 #include "convert/generic/line_layout.h"
 #include "convert/hex_kernel.h"
-
-#include <immintrin.h>
 
 namespace {
 
@@ -19,19 +16,19 @@ namespace {
 constexpr int AVX2_SECOND_STORE = HEX_LINE_SECOND_PIECE;
 
 // From the high digits and the low digits of the 16 pairs, and the separators.
-constexpr ByteVector<32> Avx2HighShuffle0 = LinePairShuffle<32>(0, 0);
-constexpr ByteVector<32> Avx2LowShuffle0 = LinePairShuffle<32>(0, 1);
-constexpr ByteVector<32> Avx2Separators0 = LineSeparators<32>(0);
-constexpr ByteVector<32> Avx2HighShuffle1 = LinePairShuffle<32>(AVX2_SECOND_STORE, 0);
-constexpr ByteVector<32> Avx2LowShuffle1 = LinePairShuffle<32>(AVX2_SECOND_STORE, 1);
-constexpr ByteVector<32> Avx2Separators1 = LineSeparators<32>(AVX2_SECOND_STORE);
+constexpr ByteVector<32> Avx2HighShuffle0Table = MakeLinePairShuffleTable<32>(0, 0);
+constexpr ByteVector<32> Avx2LowShuffle0Table = MakeLinePairShuffleTable<32>(0, 1);
+constexpr ByteVector<32> Avx2Separators0Table = MakeLineSeparatorTable<32>(0);
+constexpr ByteVector<32> Avx2HighShuffle1Table = MakeLinePairShuffleTable<32>(AVX2_SECOND_STORE, 0);
+constexpr ByteVector<32> Avx2LowShuffle1Table = MakeLinePairShuffleTable<32>(AVX2_SECOND_STORE, 1);
+constexpr ByteVector<32> Avx2Separators1Table = MakeLineSeparatorTable<32>(AVX2_SECOND_STORE);
 
 HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK HEX_NOINLINE
 void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
-    const __m256i digits = Broadcast16Avx2(HexDigitLookup);
-    const __m256i high0 = Load32(Avx2HighShuffle0.data()), low0 = Load32(Avx2LowShuffle0.data()), separators0 = Load32(Avx2Separators0.data());
-    const __m256i high1 = Load32(Avx2HighShuffle1.data()), low1 = Load32(Avx2LowShuffle1.data()), separators1 = Load32(Avx2Separators1.data());
+    const __m256i digits = Broadcast16Avx2(HexDigitTable);
+    const __m256i high0 = Load32(Avx2HighShuffle0Table.data()), low0 = Load32(Avx2LowShuffle0Table.data()), separators0 = Load32(Avx2Separators0Table.data());
+    const __m256i high1 = Load32(Avx2HighShuffle1Table.data()), low1 = Load32(Avx2LowShuffle1Table.data()), separators1 = Load32(Avx2Separators1Table.data());
 
     // Everything stays in registers: a __m256i spilled to the Windows stack
     // would not be 32-byte aligned.

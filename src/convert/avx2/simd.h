@@ -3,10 +3,8 @@
 
 #include "convert/generic/parse_blocks.h"
 #include "convert/generic/simd_target.h"
-#include "convert/x86/classes.h"
+#include "convert/x86/blocks.h"
 
-#include <array>
-#include <cstdint>
 #include <immintrin.h>
 
 HEX_TARGET("avx2") HEX_INLINE __m256i Load32(const void* p)
@@ -33,8 +31,8 @@ HEX_TARGET("avx2") HEX_INLINE __m256i HighNibblesAvx2(__m256i chars)
 
 HEX_TARGET("avx2") HEX_INLINE __m256i ClassesAvx2(__m256i chars)
 {
-    return _mm256_and_si256(_mm256_shuffle_epi8(Broadcast16Avx2(ClassByHighNibble), HighNibblesAvx2(chars)),
-                            _mm256_shuffle_epi8(Broadcast16Avx2(ClassByLowNibble), _mm256_and_si256(chars, _mm256_set1_epi8(0x0F))));
+    return _mm256_and_si256(_mm256_shuffle_epi8(Broadcast16Avx2(ClassByHighNibbleTable), HighNibblesAvx2(chars)),
+                            _mm256_shuffle_epi8(Broadcast16Avx2(ClassByLowNibbleTable), _mm256_and_si256(chars, _mm256_set1_epi8(0x0F))));
 }
 
 // Bit k set where byte k of v, added to with saturation, reaches 0x80.
@@ -46,7 +44,7 @@ HEX_TARGET("avx2") HEX_INLINE uint64_t TopAfterAddingAvx2(__m256i v, uint8_t add
 HEX_TARGET("avx2") HEX_INLINE __m256i DigitValuesAvx2(__m256i chars)
 {
     return _mm256_add_epi8(_mm256_and_si256(chars, _mm256_set1_epi8(0x0F)),
-                           _mm256_shuffle_epi8(Broadcast16Avx2(LetterValueByHighNibble), HighNibblesAvx2(chars)));
+                           _mm256_shuffle_epi8(Broadcast16Avx2(LetterValueByHighNibbleTable), HighNibblesAvx2(chars)));
 }
 
 // The bytes of the 32 pairs whose digit values stand side by side in

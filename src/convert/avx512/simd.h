@@ -1,22 +1,16 @@
-// The AVX-512 helpers that the AVX-512 parser and its runs share, and the
-// instruction sets the two kernels are compiled for.
+// The instruction sets the AVX-512 kernels are compiled for, and the
+// parser's classes and helpers.
 #pragma once
 
 #include "convert/generic/parse_blocks.h"
 #include "convert/generic/simd_target.h"
-#include "convert/scalar/hex_scalar.h"
 
-#include <array>
-#include <cstddef>
-#include <cstdint>
 #include <immintrin.h>
 
 #define HEX_AVX512 "avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,popcnt,bmi2"
 #define HEX_AVX512_FORMAT "avx512f,avx512bw,avx512vbmi"
 
-// Each file that includes this has its own copy: tests/emulation compiles
-// the same helpers again on stand-ins for the instructions.
-namespace {
+namespace {  // a copy a file: tests/emulation compiles them on stand-ins
 
 // Per character below 0x80: the digit's value in the low nibble, and the
 // class bits. Codes from 0x80 up index the table by their low seven bits,

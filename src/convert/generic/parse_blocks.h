@@ -1,22 +1,15 @@
 // The block loop of the vector parsers, the same for every instruction set.
 //
 // A kernel classifies 64 characters at once into bit masks (bit k is
-// character k): digits, and "others" (anything that is neither a digit nor
-// a separator, so bad characters and ';'). From the masks alone this loop
-// finds the comments, pairs up the runs of digits and sees whether the block
-// holds a stop; the kernel then converts the block's pairs all at once.
-// Comments and a pair that straddles two blocks carry over to the next
-// block. The first block that holds a stop, and the last few characters of
-// the text, go to the reference routine, from the start of the block (or
-// of the straddling pair), which therefore stops, counts and writes exactly
-// as it would have from the start of the text. Where the text at a block's
-// start is in a shape other tools (or the formatter) write, a kernel may
-// convert runs of pairs of that shape instead (parse_runs.h); the parse
-// then goes on from where they end.
-//
-// Each kernel's parse.cpp includes this header and instantiates
-// ParseHexBlocks in an entry compiled for its instruction set; see
-// simd_target.h.
+// character k): digits, and "others" (neither digits nor separators: bad
+// characters and ';'). From the masks alone this loop finds the comments,
+// pairs up the runs of digits and sees whether the block holds a stop; the
+// kernel then converts the block's pairs at once. Comments and a pair that
+// straddles two blocks carry over. The first block that holds a stop, and
+// the text's last few characters, go to the reference routine from the
+// block's start (or the straddling pair's), so that it stops, counts and
+// writes exactly as from the start of the text. Each kernel's parse.cpp
+// instantiates ParseHexBlocks in an entry for its instruction set.
 #pragma once
 
 #include "convert/generic/simd_target.h"
@@ -24,8 +17,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
 
 constexpr uint32_t HEX_BLOCK_CHARS = 64;
@@ -39,17 +30,13 @@ constexpr uint64_t HEX_LAST_BIT = 1ull << 63;
 constexpr size_t HEX_LOOKAHEAD = 4 * 1024;
 
 // Each block asks for the memory this far ahead of it, so that the look
-// for the terminator finds the next stretches on their way. Two stretches
-// ahead: one was enough on an AMD Zen 3, but not on an Intel Xeon (Ice
-// Lake), where the formatter's text at 64 MiB went 9.4 GB/s with one and
-// 10.1 with two.
+// for the terminator finds the next stretches on their way; on some
+// processors one stretch ahead is not enough (docs/PERFORMANCE.md).
 constexpr size_t HEX_PREFETCH_AHEAD = 2 * HEX_LOOKAHEAD;
 
 // And the output this far ahead (about as far as the text, at three
 // characters a byte): an ordinary store first reads its line in, and asked
-// for early, that read overlaps the text's. A prefetch never faults, so
-// running past the output's end is harmless. At 64 MiB, warm, 1 to 5 %
-// faster; cold, where the block's pages are first touched, level.
+// for early, that read overlaps the text's. Past the output's end, harmless.
 constexpr size_t HEX_PREFETCH_OUT_AHEAD = 2 * 1024;
 
 // The most blocks parsed between two looks for runs of pairs.
@@ -155,18 +142,6 @@ struct HexBlockState {
     uint32_t cBlocksAfterMiss;
 };
 
-// The kernel's runs of pairs, where it has them.
-template <typename Kernel>
-HEX_INLINE HexRunsEnd ConvertPairRunsOf(const char* p, const char* pLast, uint8_t* q)
-{
-    if constexpr (Kernel::HAS_PAIR_RUNS) {
-        return Kernel::ConvertPairRuns(p, pLast, q);
-    } else {
-        (void)pLast;
-        return {p, q};
-    }
-}
-
 // Parses the blocks that start before pLast; false at the first that holds
 // a stop, with the state at its start. The only call in here is to the
 // kernel's runs, which are out of line: the block's constants stay in
@@ -190,7 +165,7 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
         // Runs of pairs in the shapes the kernel has a faster way for, up
         // to the first block they do not fit.
         if (Kernel::HAS_PAIR_RUNS && ((straddling != 0) | fInComment | (cBlocksToRuns != 0)) == 0) {
-            const HexRunsEnd end = ConvertPairRunsOf<Kernel>(p, pLast, q);
+            const HexRunsEnd end = Kernel::ConvertPairRuns(p, pLast, q);
             if (end.q == q) {
                 cBlocksToRuns = cBlocksAfterMiss;
                 cBlocksAfterMiss = std::min(2 * cBlocksAfterMiss, HEX_MAX_BLOCKS_TO_RUNS);
@@ -238,16 +213,10 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
 
 // The characters before the first zero byte among the cchMax at p, or
 // cchMax if there is none: strnlen, which reads no further than the zero
-// byte as the sanitizers see it.
-//
-// Except in the Windows program. Its C runtime's strnlen goes one
-// character at a time: under Wine it found the zero byte at 1.4 GB/s, and
-// every kernel, held to that, parsed slower than the reference routine,
-// which needs no look ahead. There, the look is aligned 64-byte lines of
-// four loads. A line that holds the terminator is read past it, and the
-// first line before p, but an aligned load stays inside its page, so it
-// cannot fault; Windows has no sanitizer for it to upset. The bytes read
-// past the terminator make no difference: only the first zero byte counts.
+// byte as the sanitizers see it. Except in the Windows program, whose C
+// runtime's strnlen goes one character at a time, slower than the reference
+// parses: there, aligned 64-byte lines, which may read past the terminator
+// but, inside their page, cannot fault (and no sanitizer looks there).
 #if defined(_WIN32) && HEXBIN_X86
 
 // Out of line, one for every kernel: in x86/text_length.cpp.
@@ -263,25 +232,19 @@ HEX_INLINE size_t TextLengthWithin(const char* p, size_t cchMax)
 #endif
 
 // Kernel is a set of inline functions for one instruction set:
-//   Block LoadBlock(const char* p)   classifies the 64 characters at p: the
-//       block's digits and others masks, and whatever it keeps to convert
-//   HexCommentMasks CommentMasks(const Block&)   its ';' and LF characters
-//   bool HAS_PAIR_RUNS   whether it has the next one
-//   HexRunsEnd ConvertPairRuns(const char* p, const char* pLast, uint8_t* q)
-//       converts the runs of pairs at p in the shapes it knows, one after
-//       another, while they start before pLast, and returns where they
-//       end (p and q themselves where there is none)
-//   uint8_t* StorePairs(const Block&, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
-//       writes cLead (0 or 1) bytes lead at q, then the pairs whose first
-//       digits are the bits of firsts, and returns the end of what it wrote
-// A kernel may write past the end it returns, by up to 8 bytes: those
-// bytes are rewritten by the next block or left in the part of the output
-// past the count, which the contract leaves to the routine. A block is
-// parsed only with more than 64 characters before the terminator, so such
-// a write stays inside the ceil(length / 2) bytes of the output (see
-// StoreKeptSlots for the narrowest case).
-// Called from an entry with the kernel's target attribute and HEX_FLATTEN,
-// which compiles all of it for that instruction set.
+//   Block LoadBlock(p)   the 64 characters at p classified: the digits and
+//       others masks, and whatever the kernel keeps to convert them
+//   HexCommentMasks CommentMasks(block)   its ';' and LF characters
+//   bool HAS_PAIR_RUNS, and HexRunsEnd ConvertPairRuns(p, pLast, q)   the
+//       runs of pairs at p while they start before pLast (parse_runs.h), if
+//       it has any (else never called)
+//   uint8_t* StorePairs(block, firsts, lead, cLead, q)   cLead (0 or 1)
+//       bytes lead at q, then the pairs whose first digits are the bits of
+//       firsts; returns the end of what it wrote
+// StorePairs may write up to 8 bytes past that end, which the next block
+// rewrites or the contract leaves to the routine: a block is parsed only
+// with more than 64 characters before the terminator, so such a write stays
+// inside the output's ceil(length / 2) (see StoreKeptSlots).
 template <typename Kernel>
 HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
 {

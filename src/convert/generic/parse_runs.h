@@ -1,16 +1,10 @@
 // The runs loop of the vector parsers, the same for every instruction set:
-// where the text at a block's start is in a shape of runs of pairs a kernel
-// knows (shapes.h), it converts them here, one after another, by their
-// fixed places, instead of block by block.
+// where the text at a block's start is in a shape a kernel knows (shapes.h),
+// it converts runs of pairs one after another by their fixed places.
 #pragma once
 
 #include "convert/generic/line_layout.h"
 #include "convert/generic/parse_blocks.h"
-#include "convert/generic/simd_target.h"
-#include "convert/scalar/hex_scalar.h"
-
-#include <bit>
-#include <cstdint>
 
 // Characters read and bytes written by a run of pairs.
 struct HexPairRun {
@@ -18,13 +12,10 @@ struct HexPairRun {
     uint32_t cb;
 };
 
-// Runs of pairs in the shapes other tools write, converted many at a time
-// where the text at a block's start has one: from
-// HEX_RUN_MIN_PAIRS pairs on, as fewer go faster through the block. A run
-// ends after a pair or a separator, and takes one more separator after it
-// where there is one (the end of a line; a plain run up to two, for CR LF),
-// so the parse after it starts afresh, and the next run most often right
-// after it.
+// A run counts from HEX_RUN_MIN_PAIRS pairs on, as fewer go faster through
+// the blocks. It takes one more separator after it where there is one (a
+// plain run up to two, for CR LF), so that the next run most often starts
+// right after it.
 constexpr uint32_t HEX_RUN_MIN_PAIRS = 12;
 constexpr uint32_t HEX_PLAIN_PAIRS = 32;
 
@@ -34,26 +25,18 @@ HEX_INLINE uint32_t IsSeparatorAt(const char* p)
 }
 
 // The characters a run of cPairs plain pairs at p takes: its digits and the
-// separator after them, if there is one, seen in the separators mask of the
-// 64 characters at p, or after all 64, at p[64]; and within the 64 a second
-// separator after the first, as where lines end in CR LF. Left to the next
-// run, that LF cost it a try: `xxd -p` text with CR LF went 3.6 to 6.5 GB/s
-// with the AVX-512 kernel; the same text with LF went 6 % slower with it,
-// and level with AVX2.
+// separators after them, seen in the separators mask of the 64 characters
+// at p (after all 64, the one at p[64]).
 HEX_INLINE uint32_t PlainRunChars(const char* p, uint32_t cPairs, uint64_t separators)
 {
     if (cPairs == HEX_PLAIN_PAIRS) return 2 * HEX_PLAIN_PAIRS + IsSeparatorAt(p + 2 * HEX_PLAIN_PAIRS);
     return 2 * cPairs + static_cast<uint32_t>(std::countr_one(static_cast<uint32_t>(separators >> (2 * cPairs)) & 3));
 }
 
-// The characters of the comment line at p, through its LF, where that LF
-// lies within 64 characters of a start before pLast; else 0, and the
-// blocks take the comment. Inside a comment only LF and the zero byte
-// count, and the 64 characters at any start before pLast hold no zero byte.
-// Skipped between runs without leaving them, a comment line no longer
-// costs a block and the way back: on a text with one every fourth line,
-// the AVX-512 kernel went 5.3 to 9.7 GB/s at 1 MiB, the AVX2 one 2.6 to 4.0;
-// with comments of 100 to 200 characters, AVX-512 went 4 to 6 GB/s to 11.5.
+// The characters of the comment line at p through its LF, skipped between
+// runs so that it costs no block and no way back; 0 where the LF is not
+// within 64 characters of a start before pLast (where there is no zero
+// byte, the only other character a comment counts).
 template <typename Runs>
 HEX_INLINE uint32_t CommentLineChars(const char* p, const char* pLast)
 {
@@ -68,25 +51,17 @@ HEX_INLINE uint32_t CommentLineChars(const char* p, const char* pLast)
 }
 
 // Runs is a set of inline functions for one instruction set:
-//   bool ConvertFormatterLine(const char* p, uint8_t* q)   writes the 16
-//       bytes of the formatter's line at p, if one is there, reading its 51
-//       characters only; or returns false
-//   HexPairRun ConvertPairRun(const char* p, const char* pLast, uint8_t* q)
-//       the run at p, of any shape it knows, or none ({0, 0}). Reads at most
-//       the 65 characters at p and writes at most 32 bytes; or, where p + 64
-//       is before pLast, up to 64 characters past pLast and 64 bytes
-//   HexPairRun ConvertPlainTail(const char* p, uint8_t* q)   the rest of a
-//       line of plain pairs, however short, with the same bounds
-//   uint64_t LineFeeds(const char* p)   the 64 characters at p that are LF
-// A run starts more than 64 characters before the terminator, so what it
-// reads stays inside the text and what it writes inside the output's
-// ceil(length / 2).
-//
-// The formatter's lines and the kernel's runs, one after another while they
-// last, and the comment lines between them. A line has
-// a step of its own: returned as a run through the guess below, the AVX2
-// kernel's layout went 13.7 GB/s to 10.8. Each kernel compiles it once,
-// out of line, for its instruction set.
+//   bool ConvertFormatterLine(p, q)   the 16 bytes of the formatter's line
+//       at p, if one is there (reads its 51 characters only)
+//   HexPairRun ConvertPairRun(p, pLast, q)   the run at p, or {0, 0}: reads
+//       at most 65 characters and writes 32 bytes, or, where p + 64 is
+//       before pLast, up to 64 characters past pLast and 64 bytes
+//   HexPairRun ConvertPlainTail(p, q)   the rest of a line of plain pairs
+//   uint64_t LineFeeds(p)   the 64 characters at p that are LF
+// A run starts more than 64 characters before the terminator, so these
+// reads and writes stay inside the text and the output's ceil(length / 2).
+// A line has a step of its own, not a run through the guess below, which
+// its length would upset. Compiled once per kernel, out of line.
 template <typename Runs>
 HEX_INLINE HexRunsEnd ConvertPairRunsWith(const char* p, const char* pLast, uint8_t* q)
 {
@@ -100,13 +75,9 @@ HEX_INLINE HexRunsEnd ConvertPairRunsWith(const char* p, const char* pLast, uint
             const HexPairRun run = Runs::ConvertPairRun(p, pLast, q);
             if (run.cch == 0) {
                 // After a run of 32 plain pairs with no separator, the rest
-                // of its line, however short (Runs::ConvertPlainTail, the
-                // AVX2 kernel's; AVX-512 takes it in the same step). The
-                // guess stays on the full run, as the next line starts with
-                // one. Base16 lines of 76 digits went 1.5 to 2.7 GB/s, of 200
-                // digits 2.8 to 4.1, each rest no longer a block and the way
-                // back; and the failed run it retries, on a branch taken only
-                // after a full one, cost xxd -p nothing.
+                // of its line, however short (AVX-512 takes it in the same
+                // step), rather than a block and the way back. The guess
+                // stays on the full run, as the next line starts with one.
                 const HexPairRun tail = guess.cch == 2 * HEX_PLAIN_PAIRS ? Runs::ConvertPlainTail(p, q) : HexPairRun{0, 0};
                 if (tail.cch != 0) {
                     p += tail.cch;
@@ -138,7 +109,7 @@ HEX_INLINE HexRunsEnd ConvertPairRunsWith(const char* p, const char* pLast, uint
         fSkipped = false;
         if (p >= pLast) break;
         // Two lines of memory: a step of two registers takes 96 to 102
-        // characters (at 64 MiB, 4 to 6 % faster than one line a step).
+        // characters.
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD + 64);
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(q) + HEX_PREFETCH_OUT_AHEAD);

@@ -54,16 +54,19 @@ inline constexpr CharTable CharClassTable = MakeCharClassTable();
 inline constexpr CharTable HighNibbleTable = MakeNibbleTable(4);
 inline constexpr CharTable LowNibbleTable = MakeNibbleTable(0);
 
+// The digit of each nibble, uppercase (also a pshufb lookup).
+inline constexpr std::array<uint8_t, 16> HexDigitTable = {'0', '1', '2', '3', '4', '5', '6', '7',
+                                                          '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+
 // Entry b holds the two ASCII digits of b, high digit first, so a byte's pair
 // is one 16-bit copy.
 using HexPair = std::array<char, 2>;
 
 constexpr std::array<HexPair, 256> MakeHexPairTable()
 {
-    constexpr char szDigits[] = "0123456789ABCDEF";
     std::array<HexPair, 256> table{};
     for (size_t b = 0; b < 256; ++b) {
-        table[b] = HexPair{szDigits[b >> 4], szDigits[b & 15]};
+        table[b] = HexPair{static_cast<char>(HexDigitTable[b >> 4]), static_cast<char>(HexDigitTable[b & 15])};
     }
     return table;
 }

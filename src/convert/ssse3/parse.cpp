@@ -7,7 +7,6 @@
 #include "convert/generic/parse_blocks.h"
 #include "convert/hex_kernel.h"
 #include "convert/ssse3/simd.h"
-#include "convert/x86/slots.h"
 
 namespace {
 
@@ -46,6 +45,7 @@ struct Ssse3Parser {
     }
 
     static constexpr bool HAS_PAIR_RUNS = false;
+    static HEX_INLINE HexRunsEnd ConvertPairRuns(const char* p, const char*, uint8_t* q) { return {p, q}; }
 
     HEX_TARGET("ssse3") static HEX_INLINE HexCommentMasks CommentMasks(const Block& block)
     {
@@ -62,17 +62,17 @@ struct Ssse3Parser {
         // moves in after it.
         values[4] = _mm_setzero_si128();
         const __m128i mask = _mm_set1_epi64x(static_cast<long long>(firsts));
-        const __m128i evenBit = Load16(SlotEvenBit.data());
+        const __m128i evenBit = Load16(SlotEvenBitTable.data());
         HEX_UNROLL
         for (int half = 0; half < 2; ++half) {
             const __m128i* v = values + 2 * half;
             const __m128i even = PairsOfWordsSsse3(v[0], v[1]);
             const __m128i odd = PairsOfWordsSsse3(_mm_alignr_epi8(v[1], v[0], 1), _mm_alignr_epi8(v[2], v[1], 1));
-            const __m128i maskBytes = _mm_shuffle_epi8(mask, Load16(SlotMaskByte.data() + 16 * half));
+            const __m128i maskBytes = _mm_shuffle_epi8(mask, Load16(SlotMaskByteTable.data() + 16 * half));
             const __m128i fromEven = _mm_cmpeq_epi8(_mm_and_si128(maskBytes, evenBit), evenBit);
             const __m128i slots = _mm_or_si128(_mm_and_si128(fromEven, even), _mm_andnot_si128(fromEven, odd));
             const auto keep = ~static_cast<uint32_t>(_mm_movemask_epi8(
-                _mm_cmpeq_epi8(_mm_and_si128(maskBytes, Load16(SlotBothBits.data())), _mm_setzero_si128())));
+                _mm_cmpeq_epi8(_mm_and_si128(maskBytes, Load16(SlotBothBitsTable.data())), _mm_setzero_si128())));
             q = StoreKeptSlots(slots, keep, q);
         }
         return q;

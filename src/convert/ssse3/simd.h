@@ -3,9 +3,8 @@
 
 #include "convert/generic/parse_blocks.h"
 #include "convert/generic/simd_target.h"
-#include "convert/x86/classes.h"
+#include "convert/x86/blocks.h"
 
-#include <cstdint>
 #include <immintrin.h>
 
 HEX_TARGET("ssse3") HEX_INLINE __m128i Load16(const void* p)
@@ -20,8 +19,8 @@ HEX_TARGET("ssse3") HEX_INLINE __m128i HighNibblesSsse3(__m128i chars)
 
 HEX_TARGET("ssse3") HEX_INLINE __m128i ClassesSsse3(__m128i chars)
 {
-    return _mm_and_si128(_mm_shuffle_epi8(Load16(ClassByHighNibble.data()), HighNibblesSsse3(chars)),
-                         _mm_shuffle_epi8(Load16(ClassByLowNibble.data()), _mm_and_si128(chars, _mm_set1_epi8(0x0F))));
+    return _mm_and_si128(_mm_shuffle_epi8(Load16(ClassByHighNibbleTable.data()), HighNibblesSsse3(chars)),
+                         _mm_shuffle_epi8(Load16(ClassByLowNibbleTable.data()), _mm_and_si128(chars, _mm_set1_epi8(0x0F))));
 }
 
 // Bit k set where byte k of v, added to with saturation, reaches 0x80.
@@ -33,7 +32,7 @@ HEX_TARGET("ssse3") HEX_INLINE uint64_t TopAfterAddingSsse3(__m128i v, uint8_t a
 HEX_TARGET("ssse3") HEX_INLINE __m128i DigitValuesSsse3(__m128i chars)
 {
     return _mm_add_epi8(_mm_and_si128(chars, _mm_set1_epi8(0x0F)),
-                        _mm_shuffle_epi8(Load16(LetterValueByHighNibble.data()), HighNibblesSsse3(chars)));
+                        _mm_shuffle_epi8(Load16(LetterValueByHighNibbleTable.data()), HighNibblesSsse3(chars)));
 }
 
 // The bytes of the 16 pairs whose digit values stand side by side in

@@ -1,13 +1,10 @@
-// The look for the terminator of the Windows program (see
-// generic/parse_blocks.h), with SSE2, which every x86 processor that runs
-// the vector kernels has.
+// The Windows program's look for the terminator (see generic/parse_blocks.h),
+// with SSE2, which every processor that runs the vector kernels has.
 #include "convert/generic/parse_blocks.h"
 #include "convert/generic/simd_target.h"
 
 #if defined(_WIN32) && HEXBIN_X86
 
-#include <algorithm>
-#include <bit>
 #include <immintrin.h>
 
 namespace {
