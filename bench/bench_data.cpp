@@ -1,7 +1,7 @@
 #include "bench_data.h"
 
-#include "convert/hex_format.h"
-#include "convert/hex_parse.h"
+#include "convert/hex_convert.h"
+#include "convert/scalar/hex_scalar.h"
 
 #include <cstdio>
 #include <cstring>

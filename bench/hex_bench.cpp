@@ -11,9 +11,7 @@
 // so throughput can be given per input and per output byte.
 #include "bench_data.h"
 
-#include "convert/hex_format.h"
-#include "convert/hex_kernel.h"
-#include "convert/hex_parse.h"
+#include "convert/hex_convert.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>

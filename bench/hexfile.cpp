@@ -9,9 +9,7 @@
 // written to OUT. With --stream, bin2hex instead goes through the file a
 // slice at a time in two small blocks that stay in cache, as the streaming
 // command-line tools do; the text it writes is the same, byte for byte.
-#include "convert/hex_format.h"
-#include "convert/hex_kernel.h"
-#include "convert/hex_parse.h"
+#include "convert/hex_convert.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,9 +1,8 @@
 // Any bytes: the reference writes the model's text within 4 * n bytes, every
 // kernel this processor supports writes exactly the same bytes into an
 // exactly sized block, and the parser reads the text back to the same bytes.
-#include "convert/hex_format.h"
-#include "convert/hex_kernel.h"
-#include "convert/hex_parse.h"
+#include "convert/hex_convert.h"
+#include "convert/scalar/hex_scalar.h"
 #include "hex_model.h"
 
 #include <cstdlib>

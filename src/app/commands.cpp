@@ -3,8 +3,7 @@
 #include "app/app_state.h"
 #include "app/format_decimal.h"
 #include "app/timed_conversion.h"
-#include "convert/hex_format.h"
-#include "convert/hex_parse.h"
+#include "convert/hex_convert.h"
 #include "fileio/file_access.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "convert/cpu_features.h"
 
-#include "convert/simd_target.h"
+#include "convert/generic/simd_target.h"
 
 #if HEXBIN_X86
 #if defined(_MSC_VER) && !defined(__clang__)
@@ -11,8 +11,6 @@
 #endif
 
 namespace {
-
-#if HEXBIN_X86
 
 // CPUID leaf 1 ECX and leaf 7 EBX and ECX bits, and the XCR0 bits that say
 // the OS saves the register state across context switches: SSE and AVX
@@ -27,6 +25,8 @@ constexpr uint32_t CPUID7_EBX_AVX512 = (1u << 8) | (1u << 16) | (1u << 30) | (1u
 constexpr uint32_t CPUID7_ECX_AVX512 = (1u << 1) | (1u << 6);                              // VBMI, VBMI2
 constexpr uint64_t XCR0_SSE_AVX = 0x6;
 constexpr uint64_t XCR0_AVX512 = 0xE6;
+
+#if HEXBIN_X86
 
 struct CpuidRegs {
     uint32_t eax, ebx, ecx, edx;
@@ -60,40 +60,42 @@ uint64_t ReadXcr0()
 #endif
 }
 
-uint32_t DetectCpuFeatures()
+#endif
+
+CpuidWords ReadCpuidWords()
 {
-    uint32_t features = 0;
-    const uint32_t maxLeaf = Cpuid(0).eax;
-    if (maxLeaf < 1) return 0;
+    CpuidWords words{};
+#if HEXBIN_X86
+    words.maxLeaf = Cpuid(0).eax;
+    if (words.maxLeaf >= 1) words.ecx1 = Cpuid(1).ecx;
+    if (words.maxLeaf >= 7) {
+        const CpuidRegs leaf7 = Cpuid(7);
+        words.ebx7 = leaf7.ebx;
+        words.ecx7 = leaf7.ecx;
+    }
+    if (words.ecx1 & CPUID1_ECX_OSXSAVE) words.xcr0 = ReadXcr0();
+#endif
+    return words;
+}
 
-    const CpuidRegs leaf1 = Cpuid(1);
-    if (leaf1.ecx & CPUID1_ECX_SSSE3) features |= CPU_SSSE3;
-    if (!(leaf1.ecx & CPUID1_ECX_OSXSAVE) || !(leaf1.ecx & CPUID1_ECX_AVX) || maxLeaf < 7) return features;
+}  // namespace
 
-    const uint64_t xcr0 = ReadXcr0();
-    const CpuidRegs leaf7 = Cpuid(7);
-    if ((xcr0 & XCR0_SSE_AVX) != XCR0_SSE_AVX || !(leaf7.ebx & CPUID7_EBX_AVX2)) return features;
+uint32_t CpuFeaturesOf(const CpuidWords& words)
+{
+    if (words.maxLeaf < 1) return 0;
+    uint32_t features = (words.ecx1 & CPUID1_ECX_SSSE3) ? uint32_t{CPU_SSSE3} : 0;
+    if (!(words.ecx1 & CPUID1_ECX_OSXSAVE) || !(words.ecx1 & CPUID1_ECX_AVX) || words.maxLeaf < 7) return features;
+    if ((words.xcr0 & XCR0_SSE_AVX) != XCR0_SSE_AVX || !(words.ebx7 & CPUID7_EBX_AVX2)) return features;
     features |= CPU_AVX2;
-    if ((xcr0 & XCR0_AVX512) == XCR0_AVX512 && (leaf7.ebx & CPUID7_EBX_AVX512) == CPUID7_EBX_AVX512 &&
-        (leaf7.ecx & CPUID7_ECX_AVX512) == CPUID7_ECX_AVX512 && (leaf1.ecx & CPUID1_ECX_POPCNT)) {
+    if ((words.xcr0 & XCR0_AVX512) == XCR0_AVX512 && (words.ebx7 & CPUID7_EBX_AVX512) == CPUID7_EBX_AVX512 &&
+        (words.ecx7 & CPUID7_ECX_AVX512) == CPUID7_ECX_AVX512 && (words.ecx1 & CPUID1_ECX_POPCNT)) {
         features |= CPU_AVX512;
     }
     return features;
 }
 
-#else
-
-uint32_t DetectCpuFeatures()
-{
-    return 0;
-}
-
-#endif
-
-}  // namespace
-
 uint32_t GetCpuFeatures()
 {
-    static const uint32_t features = DetectCpuFeatures();
+    static const uint32_t features = CpuFeaturesOf(ReadCpuidWords());
     return features;
 }

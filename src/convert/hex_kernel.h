@@ -1,40 +1,41 @@
-// The conversion kernels and the choice among them.
-//
-// BytesToHexText and HexTextToBytes run through a function pointer set once,
-// on their first call, to the best kernel the processor supports. Every
-// kernel gives exactly the reference's result; they differ only in speed.
-// SelectHexKernel exists for the tests and the benchmark, which run each
-// kernel in turn; the program itself never calls it.
+// The kernels behind the two conversions, for the choice among them
+// (hex_kernel.cpp) and for the tests that put in one of their own.
 #pragma once
 
-#include "convert/hex_parse.h"
+#include "convert/generic/simd_target.h"
+#include "convert/hex_convert.h"
 
 #include <atomic>
-#include <cstdint>
-
-enum HexKernel : uint8_t {
-    HEX_KERNEL_SCALAR = 0,  // the table-driven reference routines
-    HEX_KERNEL_SSSE3 = 1,
-    HEX_KERNEL_AVX2 = 2,
-    HEX_KERNEL_AVX512 = 3,  // AVX-512 VBMI and VBMI2 (the parser) and VBMI (the formatter)
-    HEX_KERNEL_COUNT = 4,
-};
-
-const char* HexKernelName(HexKernel kernel);
-bool IsHexKernelSupported(HexKernel kernel);
-HexKernel BestHexKernel();
-
-// Makes both entry points run the given kernel. Returns false, changing
-// nothing, when this processor or this build does not have it.
-bool SelectHexKernel(HexKernel kernel);
-HexKernel SelectedHexKernel();
 
 using HexFormatFn = uint32_t (*)(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 using HexParseFn = HexTextResult (*)(const char* szText, uint8_t* pOut);
 
-// What BytesToHexText and HexTextToBytes call. Constant-initialised to a
-// routine that chooses the kernel on the first call, so a call from any
-// static initialiser finds them set. Atomic only so that a second thread
-// would see a whole pointer; the relaxed load is a plain move.
-extern std::atomic<HexFormatFn> g_pfnFormat;
-extern std::atomic<HexParseFn> g_pfnParse;
+// One kernel: both conversions, chosen together.
+struct HexKernelEntry {
+    HexKernel kernel;
+    const char* szName;
+    uint32_t features;      // CPU_* bits it needs
+    HexFormatFn pfnFormat;  // null where this build has no such kernel
+    HexParseFn pfnParse;
+};
+
+// The entry BytesToHexText and HexTextToBytes call through. Constant-
+// initialised to one whose routines choose the kernel on the first call,
+// so a call from any static initialiser finds it set. Atomic only so that
+// a second thread would see a whole pointer; the relaxed load is a plain
+// move. SelectHexKernel sets it; a test may set an entry of its own.
+extern std::atomic<const HexKernelEntry*> g_pHexKernel;
+
+// The best kernel of this build for a processor with these CPU_* features.
+HexKernel BestHexKernelFor(uint32_t features);
+
+#if HEXBIN_X86
+// The vector kernels' entries. Each may only be called once cpuid has
+// reported its instruction set.
+uint32_t BytesToHexTextSsse3(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+uint32_t BytesToHexTextAvx2(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+uint32_t BytesToHexTextAvx512(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+HexTextResult HexTextToBytesSsse3(const char* szText, uint8_t* pOut);
+HexTextResult HexTextToBytesAvx2(const char* szText, uint8_t* pOut);
+HexTextResult HexTextToBytesAvx512(const char* szText, uint8_t* pOut);
+#endif

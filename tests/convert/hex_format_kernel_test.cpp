@@ -3,7 +3,8 @@
 // which is sized exactly and prefilled (for some rows right before a page
 // that may not be touched), so a byte written past the terminator, or past
 // the block, is caught.
-#include "convert/hex_format.h"
+#include "convert/generic/line_layout.h"
+#include "convert/scalar/hex_scalar.h"
 #include "hex_model.h"
 #include "hex_random_text.h"
 #include "kernel_param.h"

@@ -1,5 +1,4 @@
-#include "convert/hex_format.h"
-#include "convert/hex_parse.h"
+#include "convert/hex_convert.h"
 #include "hex_model.h"
 #include "hex_random_text.h"
 

@@ -4,8 +4,8 @@
 // terminator and the output in one of exactly ceil(strlen / 2) bytes: on
 // the heap, where the sanitizer catches a read past the zero byte or a
 // write past the block, or right before a page that may not be touched.
-#include "convert/hex_parse.h"
-#include "convert/hex_parse_blocks.h"
+#include "convert/generic/parse_blocks.h"
+#include "convert/scalar/hex_scalar.h"
 #include "hex_model.h"
 #include "hex_random_text.h"
 #include "kernel_param.h"

@@ -1,4 +1,4 @@
-#include "convert/hex_parse.h"
+#include "convert/scalar/hex_scalar.h"
 #include "hex_model.h"
 #include "hex_random_text.h"
 

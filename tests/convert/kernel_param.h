@@ -1,12 +1,11 @@
 // Runs a test once for every kernel, each forced in turn through
 // SelectHexKernel. A kernel this processor (or this build) lacks is skipped
-// with a message saying so, except the AVX-512 parser, which then runs on
-// stand-ins for its instructions (tests/emulation); afterwards the best
-// kernel is selected again.
+// with a message saying so, except AVX-512, whose parser then runs on
+// stand-ins for its instructions (tests/emulation, an entry of its own);
+// afterwards the best kernel is selected again.
 #pragma once
 
 #include "convert/hex_kernel.h"
-#include "convert/simd_target.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +21,7 @@
 #include <sys/mman.h>
 #endif
 
-HexTextResult HexTextToBytesAvx512Emulated(const char* szText, uint8_t* pOut);
+extern const HexKernelEntry Avx512EmulatedEntry;
 
 class KernelTest : public ::testing::TestWithParam<HexKernel> {
 protected:
@@ -30,8 +29,8 @@ protected:
     {
         const HexKernel kernel = GetParam();
 #if HEXBIN_AVX512
-        if (kernel == HEX_KERNEL_AVX512 && !IsHexKernelSupported(kernel) && SelectHexKernel(HEX_KERNEL_AVX2)) {
-            g_pfnParse.store(HexTextToBytesAvx512Emulated);
+        if (kernel == HEX_KERNEL_AVX512 && !IsHexKernelSupported(kernel)) {
+            g_pHexKernel.store(&Avx512EmulatedEntry);
             return;
         }
 #endif

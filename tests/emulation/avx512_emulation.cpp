@@ -4,9 +4,14 @@
 // what Intel's reference says of its instruction, and reads and writes
 // exactly the bytes the instruction would, so the sanitizers check the
 // kernel's accesses as on the real thing. The kernel's source is compiled
-// here unchanged, under the name HexTextToBytesAvx512Emulated.
-#include "convert/hex_parse_blocks.h"  // with its real targets, before they go
-#include "convert/simd_target.h"
+// here unchanged, under the name HexTextToBytesAvx512Emulated, and reached
+// through the kernel entry Avx512EmulatedEntry.
+// The kernel's shared headers with their real targets, before they go.
+#include "convert/generic/parse_blocks.h"
+#include "convert/generic/parse_runs.h"
+#include "convert/generic/shapes.h"
+#include "convert/generic/simd_target.h"
+#include "convert/hex_kernel.h"
 
 #include <cstdint>
 #include <cstring>
@@ -115,6 +120,13 @@ inline uint64_t TopBits(Zmm a)
     return k;
 }
 
+inline uint64_t CompareEqual(Zmm a, Zmm b)
+{
+    uint64_t k = 0;
+    for (int i = 0; i < 64; ++i) k |= static_cast<uint64_t>(a.b[i] == b.b[i]) << i;
+    return k;
+}
+
 inline uint64_t Test(Zmm a, Zmm b, bool fWantZero)
 {
     uint64_t k = 0;
@@ -177,6 +189,8 @@ inline void MaskStore(void* p, uint32_t k, Ymm a)
 #define _mm256_storeu_si256 avx512_emulation::Store32
 #define _mm512_maskz_permutexvar_epi8 avx512_emulation::MaskzPermute
 #define _mm512_movepi8_mask avx512_emulation::TopBits
+#undef _mm512_cmpeq_epi8_mask  // a macro in clang's header
+#define _mm512_cmpeq_epi8_mask avx512_emulation::CompareEqual
 #define _mm512_test_epi8_mask(a, b) avx512_emulation::Test(a, b, false)
 #define _mm512_testn_epi8_mask(a, b) avx512_emulation::Test(a, b, true)
 #define _mm512_maskz_compress_epi8 avx512_emulation::Compress
@@ -185,6 +199,10 @@ inline void MaskStore(void* p, uint32_t k, Ymm a)
 #define _mm256_mask_storeu_epi8 avx512_emulation::MaskStore
 #define HexTextToBytesAvx512 HexTextToBytesAvx512Emulated
 
-#include "convert/hex_parse_avx512.cpp"
+#include "convert/avx512/parse.cpp"
+
+// The formatter has no stand-ins: the reference takes its place.
+extern const HexKernelEntry Avx512EmulatedEntry = {HEX_KERNEL_AVX512, "avx512", 0, BytesToHexTextScalar,
+                                                   HexTextToBytesAvx512Emulated};
 
 #endif

@@ -1,8 +1,8 @@
-// Hex text to binary: pairs of hex digits in either case, separated (or not)
-// by CR, LF, space and '-', with ';' comments running to the end of the line.
+// The table-driven routines: the reference every kernel must equal byte for
+// byte, and the tables they and the kernels share.
 #pragma once
 
-#include "convert/simd_target.h"
+#include "convert/hex_convert.h"
 
 #include <array>
 #include <cstddef>
@@ -13,17 +13,6 @@ enum CharClass : uint8_t {
     CC_HEXDIGIT = 1,
     CC_SEPARATOR = 2,
     CC_COMMENT = 3,
-};
-
-enum HexTextStatus : uint8_t {
-    HEX_OK = 0,        // end of text reached
-    HEX_BAD_CHAR = 1,  // a character that cannot begin a pair, separator or comment
-    HEX_UNPAIRED = 2,  // a hex digit followed by something that is not one
-};
-
-struct HexTextResult {
-    uint32_t count;  // bytes written to the output
-    HexTextStatus status;
 };
 
 using CharTable = std::array<uint8_t, 256>;
@@ -65,29 +54,33 @@ inline constexpr CharTable CharClassTable = MakeCharClassTable();
 inline constexpr CharTable HighNibbleTable = MakeNibbleTable(4);
 inline constexpr CharTable LowNibbleTable = MakeNibbleTable(0);
 
-// Parses the zero-terminated szText into pOut, which must hold
-// ceil(strlen(szText) / 2) bytes. Stops at the end of the text or at the
-// first error; the bytes before the stop are always written and counted.
-// The rest of those ceil(strlen / 2) bytes are the routine's scratch: the
-// vector kernels store whole registers, and what they leave past the count
-// is unspecified. Nothing is written beyond them.
-// An unpaired digit still writes (and counts) one byte, its value shifted up.
-// Runs the fastest kernel this processor has (see hex_kernel.h).
-HexTextResult HexTextToBytes(const char* szText, uint8_t* pOut);
+// The digit of each nibble, uppercase (also a pshufb lookup).
+inline constexpr std::array<uint8_t, 16> HexDigitTable = {'0', '1', '2', '3', '4', '5', '6', '7',
+                                                          '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
 
-// The table-driven routine: one class lookup per character. The reference
-// every kernel must equal, byte for byte, in count and in status.
+// Entry b holds the two ASCII digits of b, high digit first, so a byte's pair
+// is one 16-bit copy.
+using HexPair = std::array<char, 2>;
+
+constexpr std::array<HexPair, 256> MakeHexPairTable()
+{
+    std::array<HexPair, 256> table{};
+    for (size_t b = 0; b < 256; ++b) {
+        table[b] = HexPair{static_cast<char>(HexDigitTable[b >> 4]), static_cast<char>(HexDigitTable[b & 15])};
+    }
+    return table;
+}
+
+inline constexpr std::array<HexPair, 256> HexPairTable = MakeHexPairTable();
+
+// BytesToHexText by one 16-bit table copy per byte; the vector kernels hand
+// it the last line.
+uint32_t BytesToHexTextScalar(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
+
+// HexTextToBytes by one class lookup per character.
 HexTextResult HexTextToBytesScalar(const char* szText, uint8_t* pOut);
 
 // The reference routine taking over from a kernel: parses from p, which is
 // where a token begins (or, with fInComment, a place inside a comment),
 // into pOut after the cbDone bytes already there.
 HexTextResult HexTextToBytesFrom(const char* p, uint8_t* pOut, uint32_t cbDone, bool fInComment);
-
-#if HEXBIN_X86
-// The vector kernels, for hex_kernel.cpp to choose from. Each may only be
-// called once cpuid has reported its instruction set.
-HexTextResult HexTextToBytesSsse3(const char* szText, uint8_t* pOut);
-HexTextResult HexTextToBytesAvx2(const char* szText, uint8_t* pOut);
-HexTextResult HexTextToBytesAvx512(const char* szText, uint8_t* pOut);
-#endif

@@ -3,12 +3,13 @@
 // 64 characters of the four lines are one vpermi2b, which takes a digit
 // where the line has one and, where it has a separator, keeps the byte of
 // its index: the index table holds the separators themselves there.
-#include "convert/hex_line_layout.h"
+#include "convert/generic/simd_target.h"
 
 #if HEXBIN_AVX512
 
-#include <algorithm>
-#include <immintrin.h>
+#include "convert/avx512/simd.h"
+#include "convert/generic/line_layout.h"
+#include "convert/hex_kernel.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ constexpr int Avx512PiecePos(int piece)
 // Per character of a piece: at a digit, the byte of the group that it
 // shows, plus 64 for a low digit (vpermi2b's second table); at a separator,
 // the separator.
-constexpr ByteVector<64> MakeAvx512PieceIndex(int piece)
+constexpr ByteVector<64> MakeAvx512PieceIndexTable(int piece)
 {
     ByteVector<64> v{};
     for (int k = 0; k < 64; ++k) {
@@ -49,12 +50,10 @@ constexpr uint64_t Avx512PieceDigits(int piece)
     return bits;
 }
 
-alignas(64) constexpr ByteVector<64> Avx512PieceIndex[AVX512_PIECES] = {
-    MakeAvx512PieceIndex(0), MakeAvx512PieceIndex(1), MakeAvx512PieceIndex(2), MakeAvx512PieceIndex(3)};
-constexpr uint64_t AVX512_PIECE_DIGITS[AVX512_PIECES] = {Avx512PieceDigits(0), Avx512PieceDigits(1), Avx512PieceDigits(2),
+alignas(64) constexpr ByteVector<64> Avx512PieceIndexTable[AVX512_PIECES] = {
+    MakeAvx512PieceIndexTable(0), MakeAvx512PieceIndexTable(1), MakeAvx512PieceIndexTable(2), MakeAvx512PieceIndexTable(3)};
+constexpr uint64_t Avx512PieceDigitsTable[AVX512_PIECES] = {Avx512PieceDigits(0), Avx512PieceDigits(1), Avx512PieceDigits(2),
                                                          Avx512PieceDigits(3)};
-
-#define HEX_AVX512_FORMAT "avx512f,avx512bw,avx512vbmi"
 
 struct Avx512Digits {
     __m512i high, low;
@@ -70,8 +69,8 @@ HEX_TARGET(HEX_AVX512_FORMAT) HEX_INLINE Avx512Digits LookUpDigits(__m512i x, __
 
 HEX_TARGET(HEX_AVX512_FORMAT) HEX_INLINE __m512i PieceText(const Avx512Digits& digits, int piece)
 {
-    return _mm512_mask2_permutex2var_epi8(digits.high, _mm512_load_si512(Avx512PieceIndex[piece].data()),
-                                          AVX512_PIECE_DIGITS[piece], digits.low);
+    return _mm512_mask2_permutex2var_epi8(digits.high, _mm512_load_si512(Avx512PieceIndexTable[piece].data()),
+                                          Avx512PieceDigitsTable[piece], digits.low);
 }
 
 // Writes cLines full lines, any number.
@@ -79,7 +78,7 @@ HEX_TARGET(HEX_AVX512_FORMAT) HEX_FLATTEN HEX_ALIGN_STACK HEX_NOINLINE
 void FormatLinesAvx512(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
     const __m512i digitLookup =
-        _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(HexDigitLookup.data())));
+        _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(HexDigitTable.data())));
     for (; cLines >= AVX512_GROUP_LINES; cLines -= AVX512_GROUP_LINES) {
         const Avx512Digits digits = LookUpDigits(_mm512_loadu_si512(pSrc), digitLookup);
         for (int piece = 0; piece < AVX512_PIECES; ++piece) _mm512_storeu_si512(pDst + Avx512PiecePos(piece), PieceText(digits, piece));

@@ -1,15 +1,13 @@
 // A full line of the formatter's text, as a fixed map from position to
 // content: 16 bytes always become the same 51 characters
 //   "XX XX XX XX XX XX XX XX - XX XX XX XX XX XX XX XX\r\n"
-// so the vector kernels place digits with constant shuffles. Their masks are
-// computed from this map at compile time rather than written out by hand.
+// so the vector kernels place digits with constant shuffles, computed from
+// this map at compile time. Then the vector formatters' loop: full lines by
+// the kernel, streamed where the text is long, the last line by the reference.
 #pragma once
 
-#include "convert/hex_format.h"
-
-#include <array>
-#include <cstddef>
-#include <cstdint>
+#include "convert/generic/simd_target.h"
+#include "convert/scalar/hex_scalar.h"
 
 constexpr uint32_t HEX_LINE_BYTES = 16;
 constexpr uint32_t HEX_LINE_CHARS = 51;
@@ -65,7 +63,7 @@ using ByteVector = std::array<uint8_t, N>;
 
 // The separators of the N positions starting at pos0, zero at the digits.
 template <size_t N>
-constexpr ByteVector<N> LineSeparators(int pos0)
+constexpr ByteVector<N> MakeLineSeparatorTable(int pos0)
 {
     ByteVector<N> v{};
     for (size_t k = 0; k < N; ++k) v[k] = static_cast<uint8_t>(LineSeparatorAt(pos0 + static_cast<int>(k)));
@@ -76,7 +74,7 @@ constexpr ByteVector<N> LineSeparators(int pos0)
 // the byte of the source register that holds digit d of the line (digit
 // 2 * pair + 1 is a pair's low digit), or -1 for a zero.
 template <size_t N, typename Pick>
-constexpr ByteVector<N> LineShuffle(int pos0, Pick pick)
+constexpr ByteVector<N> MakeLineShuffleTable(int pos0, Pick pick)
 {
     ByteVector<N> v{};
     for (size_t k = 0; k < N; ++k) {
@@ -89,22 +87,26 @@ constexpr ByteVector<N> LineShuffle(int pos0, Pick pick)
 
 // From a register that holds digits first to first + 15 in order.
 template <size_t N>
-constexpr ByteVector<N> LineDigitShuffle(int pos0, int first)
+constexpr ByteVector<N> MakeLineDigitShuffleTable(int pos0, int first)
 {
-    return LineShuffle<N>(pos0, [first](int d) { return d >= first && d < first + 16 ? d - first : -1; });
+    return MakeLineShuffleTable<N>(pos0, [first](int d) { return d >= first && d < first + 16 ? d - first : -1; });
 }
 
 // From a register that holds the high (low = 0) or the low (low = 1) digit
 // of pair j in byte j.
 template <size_t N>
-constexpr ByteVector<N> LinePairShuffle(int pos0, int low)
+constexpr ByteVector<N> MakeLinePairShuffleTable(int pos0, int low)
 {
-    return LineShuffle<N>(pos0, [low](int d) { return d % 2 == low ? d / 2 : -1; });
+    return MakeLineShuffleTable<N>(pos0, [low](int d) { return d % 2 == low ? d / 2 : -1; });
 }
 
-// "0123456789ABCDEF": a pshufb lookup from nibble to digit.
-inline constexpr ByteVector<16> HexDigitLookup = {'0', '1', '2', '3', '4', '5', '6', '7',
-                                                   '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+// From this many characters of full lines on, the AVX2 and AVX-512 kernels
+// stream them: full lines go to a stage that stays in the cache, then out a
+// vector at a time with non-temporal stores, which write whole lines of
+// memory without first reading them in, as ordinary stores do. A text this
+// long would not stay in the cache anyway.
+constexpr size_t HEX_STREAM_MIN_CHARS = size_t{16} << 20;
+constexpr uintptr_t HEX_PAGE_SIZE = 4096;
 
 // A vector formatter writes the full lines before the last 1 to 16 bytes;
 // the reference writes those with the terminator.
@@ -112,12 +114,6 @@ constexpr uint32_t VectorLineCount(uint32_t cbSrc)
 {
     return cbSrc == 0 ? 0 : (cbSrc - 1) / HEX_LINE_BYTES;
 }
-
-// Streaming, for texts of HEX_STREAM_MIN_CHARS and more: full lines go to
-// a stage that stays in the cache, then out a vector at a time with
-// non-temporal stores, which write whole lines of memory without first
-// reading them in as ordinary stores do.
-constexpr uintptr_t HEX_PAGE_SIZE = 4096;
 
 // The lines before the first one that starts on a boundary of cbAlign (a
 // power of two up to 64; one of any cbAlign lines in a row does).
@@ -131,7 +127,7 @@ inline uint32_t LinesBeforeAlignment(const char* pDst, uint32_t cLines, uintptr_
 // A stage of cch characters (a multiple of cbAlign, less than a page)
 // inside buffer, which holds 2 * cch: aligned by hand, as the Windows stack
 // is not whatever alignas says, and inside one page, as streaming from a
-// stage that crossed into the next page ran at less than half the speed.
+// stage that crosses into the next page is much slower.
 inline char* PlaceStage(char* buffer, size_t cch, uintptr_t cbAlign)
 {
     uintptr_t uStage = (reinterpret_cast<uintptr_t>(buffer) + cbAlign - 1) & ~(cbAlign - 1);
@@ -159,22 +155,22 @@ HEX_INLINE void StreamLinesWith(const uint8_t* pSrc, uint32_t cLines, char* pDst
 {
     // As 51 is odd, as many lines as a vector has bytes are a whole number
     // of vectors, and one of any that many lines in a row starts on one.
-    constexpr uint32_t cStageLines = Lines::VECTOR_BYTES;
-    constexpr size_t cchStage = size_t{cStageLines} * HEX_LINE_CHARS;
-    static_assert(cchStage % Lines::VECTOR_BYTES == 0 && cchStage < HEX_PAGE_SIZE);
+    constexpr uint32_t STAGE_LINES = Lines::VECTOR_BYTES;
+    constexpr size_t STAGE_CHARS = size_t{STAGE_LINES} * HEX_LINE_CHARS;
+    static_assert(STAGE_CHARS % Lines::VECTOR_BYTES == 0 && STAGE_CHARS < HEX_PAGE_SIZE);
     const uint32_t cHead = LinesBeforeAlignment(pDst, cLines, Lines::VECTOR_BYTES);
     Lines::FormatLines(pSrc, cHead, pDst);
     pSrc += size_t{HEX_LINE_BYTES} * cHead;
     pDst += size_t{HEX_LINE_CHARS} * cHead;
     cLines -= cHead;
 
-    char buffer[2 * cchStage];
-    char* const pStage = PlaceStage(buffer, cchStage, Lines::VECTOR_BYTES);
-    for (; cLines >= cStageLines; cLines -= cStageLines) {
-        Lines::FormatLines(pSrc, cStageLines, pStage);
-        for (size_t i = 0; i < cchStage; i += Lines::VECTOR_BYTES) Lines::StreamVector(pDst + i, pStage + i);
-        pSrc += size_t{HEX_LINE_BYTES} * cStageLines;
-        pDst += cchStage;
+    char buffer[2 * STAGE_CHARS];
+    char* const pStage = PlaceStage(buffer, STAGE_CHARS, Lines::VECTOR_BYTES);
+    for (; cLines >= STAGE_LINES; cLines -= STAGE_LINES) {
+        Lines::FormatLines(pSrc, STAGE_LINES, pStage);
+        for (size_t i = 0; i < STAGE_CHARS; i += Lines::VECTOR_BYTES) Lines::StreamVector(pDst + i, pStage + i);
+        pSrc += size_t{HEX_LINE_BYTES} * STAGE_LINES;
+        pDst += STAGE_CHARS;
     }
     Lines::Fence();
     Lines::FormatLines(pSrc, cLines, pDst);

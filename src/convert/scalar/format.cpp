@@ -1,13 +1,6 @@
-#include "convert/hex_format.h"
-
-#include "convert/hex_kernel.h"
+#include "convert/scalar/hex_scalar.h"
 
 #include <cstring>
-
-uint32_t BytesToHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
-{
-    return g_pfnFormat.load(std::memory_order_relaxed)(pSrc, cbSrc, pDst);
-}
 
 uint32_t BytesToHexTextScalar(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
 {

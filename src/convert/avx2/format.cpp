@@ -1,11 +1,13 @@
 // BytesToHexText with AVX2: the line's 16 bytes in both halves of a register,
 // so every shuffle stays within its 128-bit lane, and two 32-byte stores a
 // line; six shuffles a line in all.
-#include "convert/hex_line_layout.h"
+#include "convert/generic/simd_target.h"
 
 #if HEXBIN_X86
 
-#include <immintrin.h>
+#include "convert/avx2/simd.h"
+#include "convert/generic/line_layout.h"
+#include "convert/hex_kernel.h"
 
 namespace {
 
@@ -14,26 +16,19 @@ namespace {
 constexpr int AVX2_SECOND_STORE = HEX_LINE_SECOND_PIECE;
 
 // From the high digits and the low digits of the 16 pairs, and the separators.
-constexpr ByteVector<32> Avx2HighShuffle0 = LinePairShuffle<32>(0, 0);
-constexpr ByteVector<32> Avx2LowShuffle0 = LinePairShuffle<32>(0, 1);
-constexpr ByteVector<32> Avx2Separators0 = LineSeparators<32>(0);
-constexpr ByteVector<32> Avx2HighShuffle1 = LinePairShuffle<32>(AVX2_SECOND_STORE, 0);
-constexpr ByteVector<32> Avx2LowShuffle1 = LinePairShuffle<32>(AVX2_SECOND_STORE, 1);
-constexpr ByteVector<32> Avx2Separators1 = LineSeparators<32>(AVX2_SECOND_STORE);
-
-HEX_TARGET("avx2") HEX_INLINE __m256i Load32(const ByteVector<32>& v)
-{
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v.data()));
-}
+constexpr ByteVector<32> Avx2HighShuffle0Table = MakeLinePairShuffleTable<32>(0, 0);
+constexpr ByteVector<32> Avx2LowShuffle0Table = MakeLinePairShuffleTable<32>(0, 1);
+constexpr ByteVector<32> Avx2Separators0Table = MakeLineSeparatorTable<32>(0);
+constexpr ByteVector<32> Avx2HighShuffle1Table = MakeLinePairShuffleTable<32>(AVX2_SECOND_STORE, 0);
+constexpr ByteVector<32> Avx2LowShuffle1Table = MakeLinePairShuffleTable<32>(AVX2_SECOND_STORE, 1);
+constexpr ByteVector<32> Avx2Separators1Table = MakeLineSeparatorTable<32>(AVX2_SECOND_STORE);
 
 HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK HEX_NOINLINE
 void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
-    const __m256i digits = _mm256_broadcastsi128_si256(
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(HexDigitLookup.data())));
-    const __m256i low4 = _mm256_set1_epi8(0x0F);
-    const __m256i high0 = Load32(Avx2HighShuffle0), low0 = Load32(Avx2LowShuffle0), separators0 = Load32(Avx2Separators0);
-    const __m256i high1 = Load32(Avx2HighShuffle1), low1 = Load32(Avx2LowShuffle1), separators1 = Load32(Avx2Separators1);
+    const __m256i digits = Broadcast16Avx2(HexDigitTable);
+    const __m256i high0 = Load32(Avx2HighShuffle0Table.data()), low0 = Load32(Avx2LowShuffle0Table.data()), separators0 = Load32(Avx2Separators0Table.data());
+    const __m256i high1 = Load32(Avx2HighShuffle1Table.data()), low1 = Load32(Avx2LowShuffle1Table.data()), separators1 = Load32(Avx2Separators1Table.data());
 
     // Everything stays in registers: a __m256i spilled to the Windows stack
     // would not be 32-byte aligned.
@@ -42,8 +37,8 @@ void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 #endif
     for (uint32_t i = 0; i < cLines; ++i) {
         const __m256i x = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pSrc)));
-        const __m256i hi = _mm256_shuffle_epi8(digits, _mm256_and_si256(_mm256_srli_epi16(x, 4), low4));
-        const __m256i lo = _mm256_shuffle_epi8(digits, _mm256_and_si256(x, low4));
+        const __m256i hi = _mm256_shuffle_epi8(digits, HighNibblesAvx2(x));
+        const __m256i lo = _mm256_shuffle_epi8(digits, _mm256_and_si256(x, _mm256_set1_epi8(0x0F)));
         const __m256i text0 = _mm256_or_si256(
             _mm256_or_si256(_mm256_shuffle_epi8(hi, high0), _mm256_shuffle_epi8(lo, low0)), separators0);
         const __m256i text1 = _mm256_or_si256(

@@ -1,9 +1,7 @@
-// Where the vector kernels exist and how they are compiled.
-//
-// The program must still start on a processor without SSSE3 or AVX2, so the
-// instruction sets are enabled per function, never for the whole build; the
-// kernels are reached only after cpuid said yes. Visual Studio compiles
-// intrinsics without any attribute, so the macro is empty there.
+// Where the vector kernels exist and how they are compiled. The program must
+// start on a processor without SSSE3 or AVX2, so the instruction sets are
+// enabled per function (Visual Studio needs no attribute), and the kernels
+// are reached only after cpuid said yes.
 #pragma once
 
 #if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
@@ -12,10 +10,9 @@
 #define HEXBIN_X86 0
 #endif
 
-// The AVX-512 kernels are built for 64-bit x86 only. 32-bit code has no
-// 64-bit general registers for their 64-bit masks, which then go through
-// memory, and eight vector registers: in the 32-bit program they parsed at
-// 3 GB/s where AVX2 did 7 to 11, and formatted at 14 GB/s to AVX2's 25.
+// The AVX-512 kernels are built for 64-bit x86 only: 32-bit code has eight
+// vector registers, and no general registers for their 64-bit masks, which
+// then go through memory (docs/PERFORMANCE.md).
 #if defined(__x86_64__) || defined(_M_X64)
 #define HEXBIN_AVX512 1
 #else
@@ -28,13 +25,11 @@
 #define HEX_TARGET(isa)
 #endif
 
-// A kernel's entry carries HEX_FLATTEN, and its helpers (and the loop that
-// every parser kernel shares, a template over them) are plain inline
-// functions: GCC and clang then compile all of it into the entry, for its
-// instruction set. Forcing each helper inline instead would fail for the
-// shared template, which carries no instruction set of its own. Nothing is
-// left out of line to pass vectors through the stack, which Windows does
-// not align for them. Visual Studio has no flatten; it is told per helper.
+// A kernel's entry carries HEX_FLATTEN, and its helpers and the generic
+// loops (templates with no instruction set of their own) are plain inline:
+// GCC and clang compile all of it into the entry, for its instruction set,
+// and pass no vector through the stack, which Windows does not align for
+// them. Visual Studio has no flatten; it is told per helper.
 #if defined(__GNUC__) || defined(__clang__)
 #define HEX_FLATTEN __attribute__((flatten))
 #define HEX_INLINE inline
@@ -47,8 +42,7 @@
 #endif
 
 // Before a loop over a block's registers: GCC at -O2 keeps it a loop, and
-// the registers an array in memory, stored and loaded again (the SSSE3
-// parser went 2.7 GB/s so, and 3.75 unrolled).
+// the registers an array in memory, stored and loaded again.
 #if defined(__clang__)
 #define HEX_UNROLL _Pragma("unroll")
 #elif defined(__GNUC__)
