@@ -57,13 +57,15 @@ inline HexLayout RandomLayout(std::mt19937& rng)
 inline std::string LayoutText(const HexLayout& layout, std::span<const uint8_t> bytes, std::mt19937& rng)
 {
     if (layout.szSeps == nullptr) return ModelFormat(std::vector<uint8_t>(bytes.begin(), bytes.end()));
-    const auto Between = [&](uint32_t lo, uint32_t hi) { return lo + rng() % (hi - lo + 1); };
+    const auto Between = [&](uint32_t lo, uint32_t hi) { return hi > lo ? lo + rng() % (hi - lo + 1) : lo; };
     const auto PickOne = [&](std::string_view choices) {
+        const auto cChoices = 1 + static_cast<size_t>(std::count(choices.begin(), choices.end(), '|'));
         size_t at = 0;
-        for (auto k = rng() % (1 + static_cast<size_t>(std::count(choices.begin(), choices.end(), '|'))); k > 0; --k) at = choices.find('|', at) + 1;
+        for (auto k = cChoices > 1 ? rng() % cChoices : 0; k > 0; --k) at = choices.find('|', at) + 1;
         return choices.substr(at, choices.find('|', at) - at);
     };
     std::string text;
+    text.reserve(4 * bytes.size());
     for (size_t i = 0, line = 0; i < bytes.size(); ++line) {
         if (layout.szComment != nullptr && line % 4 == 0) text += layout.szComment;
         text += layout.szLead;
@@ -72,8 +74,7 @@ inline std::string LayoutText(const HexLayout& layout, std::span<const uint8_t> 
             if (!fFirst) text += PickOne(layout.szSeps);
             const char* digits = layout.chCase == 'u' || (layout.chCase == 'r' && rng() % 2 != 0) ? "0123456789ABCDEF" : "0123456789abcdef";
             for (const size_t run = std::min(end, i + Between(layout.cMinRun, layout.cMaxRun)); i < run; ++i) {
-                text += digits[bytes[i] >> 4];
-                text += digits[bytes[i] & 15];
+                text.append({digits[bytes[i] >> 4], digits[bytes[i] & 15]});
             }
         }
         text += PickOne(layout.szEols);
