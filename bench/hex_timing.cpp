@@ -65,7 +65,7 @@ int main(int argc, char** argv)
         for (HexKernel kernel : kernels) {
             SelectHexKernel(kernel);
             TimeBatch(work, in, out.data(), 1);
-            batch.push_back(std::max(1, static_cast<int>(kBatchSeconds / TimeBatch(work, in, out.data(), 1))));
+            batch.push_back(static_cast<int>(kBatchSeconds / std::max(TimeBatch(work, in, out.data(), 1), kBatchSeconds / 1e4)) + 1);
         }
         std::vector<std::vector<double>> times(kernels.size());
         for (int round = 0; round < kRounds; ++round) {
