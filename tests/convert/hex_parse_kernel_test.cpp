@@ -1,10 +1,10 @@
-// Every parser kernel against the reference routine, and the reference
-// against the model: the same count, the same status and the same bytes up
-// to the count (past it the output is the routine's scratch). The text sits
-// in a block that ends with its terminator and the output in one of exactly
-// ceil(strlen / 2) bytes: on the heap, where the sanitizer catches a read
-// past the zero byte or a write past the block, or right before a page that
-// may not be touched.
+// Every parser kernel against the reference routine (and on random texts
+// the reference against the model): the same count, the same status and the
+// same bytes up to the count (past it the output is the routine's scratch).
+// The text sits in a block that ends with its terminator and the output in
+// one of exactly ceil(strlen / 2) bytes: on the heap, where the sanitizer
+// catches a read past the zero byte or a write past the block, or right
+// before a page that may not be touched.
 #include "convert/hex_parse.h"
 #include "convert/hex_parse_blocks.h"
 #include "hex_model.h"
@@ -26,7 +26,8 @@ constexpr unsigned char kFill = 0x5A;
 // Parses text (terminated after its last character, or earlier by an
 // embedded zero) with the selected kernel and with the reference. Short
 // texts are shown whole when they fail, long ones by their length.
-HexTextResult ExpectSameAsReference(const std::string& text, size_t textAlign = 0, size_t outAlign = 0, bool fGuarded = false)
+HexTextResult ExpectSameAsReference(const std::string& text, size_t textAlign = 0, size_t outAlign = 0, bool fGuarded = false,
+                                    bool fModel = false)
 {
     const auto Describe = [](const std::string& t) {
         return t.size() <= 400 ? ::testing::PrintToString(t) : "a text of " + std::to_string(t.size()) + " characters";
@@ -38,9 +39,11 @@ HexTextResult ExpectSameAsReference(const std::string& text, size_t textAlign = 
 
     ExactBlock want = MakeExactBlock(0, cap, kFill);
     const HexTextResult r0 = HexTextToBytesScalar(szText, want.p);
-    const ModelParse model = ModelParseText(text);
-    EXPECT_TRUE(r0.status == model.status && r0.count == model.bytes.size() &&
-                std::equal(model.bytes.begin(), model.bytes.end(), want.p)) << "the reference, on " << Describe(text);
+    if (fModel) {
+        const ModelParse model = ModelParseText(text);
+        EXPECT_TRUE(r0.status == model.status && r0.count == model.bytes.size() &&
+                    std::equal(model.bytes.begin(), model.bytes.end(), want.p)) << "the reference, on " << Describe(text);
+    }
     ExactBlock got = MakeExactBlock(outAlign, cap, kFill, fGuarded);
     const HexTextResult r = HexTextToBytes(szText, got.p);
 
@@ -91,10 +94,10 @@ TEST_P(ParseKernel, RandomTextsMixingEveryLayout)
     std::mt19937 rng(23);
     int seen[3] = {};
     uint64_t longBytes = 0;
-    for (int i = 0; i < 60000; ++i) {
-        const bool isLong = i % 6 == 0;
+    for (int i = 0; i < 40000; ++i) {
+        const bool isLong = i % 4 == 0;
         const std::string text = isLong ? RandomLongText(rng, 3000) : RandomText(rng);
-        const HexTextResult r = ExpectSameAsReference(text, rng() % 32, rng() % 16);
+        const HexTextResult r = ExpectSameAsReference(text, rng() % 32, rng() % 16, false, true);
         if (HasFailure()) return;
         ++seen[r.status];
         if (isLong) longBytes += r.count;
@@ -115,7 +118,7 @@ TEST_P(ParseKernel, EveryLayoutStoppingNearBlockAndPageEdges)
     std::mt19937 rng(24);
     const auto bytes = RandomBytes(rng, 6000);
     const char kStops[] = {'G', '\t', '\0', ';', '1', '\xC3', '\n'};
-    for (size_t row = 0; row < std::size(HexLayouts) + 40; ++row) {
+    for (size_t row = 0; row < std::size(HexLayouts) + 16; ++row) {
         const HexLayout layout = row < std::size(HexLayouts) ? HexLayouts[row] : RandomLayout(rng);
         SCOPED_TRACE(std::string(layout.szName) + ", row " + std::to_string(row));
         const std::string text = LayoutText(layout, bytes, rng);

@@ -11,11 +11,10 @@
 #include <string_view>
 
 // Lines of cMinLine to cMaxLine pairs (0: one line), each after szLead and
-// before one of szEols; in a line, runs of cMinRun to cMaxRun pairs with one
-// of szSeps between them. Choices are split at '|'; an empty one is none.
-// szComment, if any, comes before every fourth line. Digits lowercase
-// ('l'), uppercase ('u') or either, run by run ('r'). No szSeps: the
-// formatter's own layout.
+// before one of szEols, in runs of cMinRun to cMaxRun pairs with one of
+// szSeps between them (choices split at '|'; an empty one is none); before
+// every fourth, szComment if any. Digits lowercase ('l'), uppercase ('u') or
+// either, run by run ('r'). No szSeps: the formatter's own layout.
 struct HexLayout {
     const char* szName;
     uint32_t cMinRun, cMaxRun, cMinLine, cMaxLine;
@@ -97,8 +96,7 @@ inline std::string RandomCodes(std::mt19937& rng, size_t n, char chNot = '\0')
 {
     std::string codes;
     for (; n > 0; --n) {
-        const char ch = static_cast<char>(rng() % 256);
-        if (ch != '\0' && ch != chNot) codes += ch;
+        if (const char ch = static_cast<char>(rng() % 256); ch != '\0' && ch != chNot) codes += ch;
     }
     return codes;
 }
