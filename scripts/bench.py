@@ -2,6 +2,7 @@
 """Runs the benchmark and rewrites docs/PERFORMANCE.md.
 
     scripts/bench.py [--quick]
+    scripts/bench.py --notes   (only puts the notes, edited, into the last tables)
 
 1. Writes 64 MiB of seeded random bytes to build/bench/random.bin.
 2. Runs build/native/bin/hexbin_bench on them: every kernel of both
@@ -462,6 +463,14 @@ def notes():
 
 
 def main():
+    if "--notes" in sys.argv:
+        # The notes alone, put into the tables of the last run.
+        with open(DOC) as f:
+            text = f.read()
+        with open(DOC, "w") as f:
+            f.write(text[:text.index("\n## Notes\n")] + "\n".join(["", "## Notes", ""] + notes()))
+        print("bench: put docs/performance-notes.md into docs/PERFORMANCE.md")
+        return
     quick = "--quick" in sys.argv
     os.makedirs(WORK, exist_ok=True)
     random_path = os.path.join(WORK, "random.bin")
