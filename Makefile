@@ -58,12 +58,15 @@ fuzz: setup
 	cmake --preset fuzz && cmake --build --preset fuzz -j $(JOBS)
 	scripts/fuzz.sh $(or $(SECONDS),300) --grow
 
-# Times every kernel against the memory limits and other tools, and rewrites
-# docs/PERFORMANCE.md (a few minutes).
+# Times every kernel against the memory limits and other tools, and the
+# 32-bit program's kernels under the 32-bit Wine where make setup found that
+# it runs, and rewrites docs/PERFORMANCE.md (a few minutes).
 .PHONY: bench
 bench: setup
 	cmake --preset native && cmake --build --preset native -j $(JOBS) --target hexbin_bench hexfile
-	python3 scripts/bench.py
+	@if [ "$(WIN32)" != off ] && [ "$$(cat build/wine32/status 2>/dev/null)" = ok ]; then \
+	    cmake --preset win32 && cmake --build --preset win32 -j $(JOBS) --target hexbin_timing; fi
+	WIN32=$(WIN32) python3 scripts/bench.py
 
 # dist/hexbin-<version>.zip: both programs, the README, the licence and their
 # SHA-256 sums; then two more builds in other folders must give the same bytes.

@@ -2,17 +2,44 @@
 
 #include "convert/hex_convert.h"
 #include "convert/scalar/hex_scalar.h"
+#include "hex_random_text.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
+#include <random>
+#include <span>
 #include <utility>
 
 namespace {
 
+// Each workload's name and the layout of its text (none: the formatter's
+// own text, or no text).
+struct WorkloadInfo {
+    const char* szName;
+    const char* szLayout;
+};
+
+constexpr WorkloadInfo Workloads[WORK_COUNT] = {
+    {"format", nullptr},
+    {"parse_layout", nullptr},
+    {"parse_xxd", "xxd -p"},
+    {"parse_od", "od -An -v -tx1"},
+    {"parse_python", "bytes.hex(' ')"},
+    {"parse_commented", "commented, with TABs and UTF-8"},
+    {"parse_loose", "loose"},
+    {"parse_loose_commented", "loose, commented"},
+    {"parse_groups2", "groups of 2"},
+    {"parse_groups4", "groups of 4"},
+    {"parse_early", nullptr},
+};
+
 std::vector<uint8_t> g_random;
 
-// Every input is kept once built (some 4 GB in all), so the cases can run
+// Every input is kept once built (some 5 GB in all), so the cases can run
 // in any order.
 std::map<std::pair<Workload, size_t>, WorkInput> g_inputs;
 
@@ -25,30 +52,19 @@ std::vector<uint8_t> FormatterText(size_t cbData)
     return text;
 }
 
-// The text another tool writes of the bytes: xxd -p, od -An -v -tx1,
-// Python's bytes.hex(' '), or a commented text (16 pairs a line, CR LF, a
-// comment line with a TAB and UTF-8 before every fourth line).
-std::vector<uint8_t> ToolText(Workload work, size_t cbData)
+// The text of the bytes in the named layout of the tests' texts, its
+// choices drawn from a seed of its own, so that every build and every run
+// parses the same text.
+std::vector<uint8_t> LayoutTextOf(const char* szLayout, size_t cbData)
 {
-    static const char kDigits[] = "0123456789abcdef";
-    static const char kComment[] = "; block\twritten by hand, caf\xC3\xA9 \xE2\x82\xAC 100\n";
-    std::vector<uint8_t> text;
-    text.reserve(4 * cbData + 64);
-    for (size_t i = 0; i < cbData; ++i) {
-        if (work == WORK_PARSE_COMMENTED && i % 64 == 0) text.insert(text.end(), kComment, kComment + std::strlen(kComment));
-        if (work == WORK_PARSE_OD || (work == WORK_PARSE_PYTHON && i != 0)) text.push_back(' ');
-        text.push_back(static_cast<uint8_t>(kDigits[g_random[i] >> 4]));
-        text.push_back(static_cast<uint8_t>(kDigits[g_random[i] & 15]));
-        const bool fLineEnd = work == WORK_PARSE_XXD ? i % 30 == 29 : i % 16 == 15;
-        if (work == WORK_PARSE_COMMENTED) {
-            if (fLineEnd) text.push_back('\r');
-            text.push_back(fLineEnd ? '\n' : ' ');
-        } else if ((work == WORK_PARSE_XXD || work == WORK_PARSE_OD) && (fLineEnd || i + 1 == cbData)) {
-            text.push_back('\n');
-        }
-    }
-    text.push_back(0);
-    return text;
+    const HexLayout* pLayout = std::find_if(std::begin(HexLayouts), std::end(HexLayouts),
+                                            [&](const HexLayout& l) { return std::strcmp(l.szName, szLayout) == 0; });
+    if (pLayout == std::end(HexLayouts)) std::abort();
+    std::mt19937 rng(22);
+    const std::string text = LayoutText(*pLayout, std::span<const uint8_t>(g_random.data(), cbData), rng);
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
 }
 
 WorkInput MakeWorkInput(Workload work, size_t cbData)
@@ -63,7 +79,7 @@ WorkInput MakeWorkInput(Workload work, size_t cbData)
         return in;
     }
 
-    in.buffer = work == WORK_PARSE_LAYOUT || work == WORK_PARSE_EARLY ? FormatterText(cbData) : ToolText(work, cbData);
+    in.buffer = Workloads[work].szLayout == nullptr ? FormatterText(cbData) : LayoutTextOf(Workloads[work].szLayout, cbData);
     const size_t cch = in.buffer.size() - 1;
     in.cbCapacity = (cch + 1) / 2;
     in.cbIn = cch;
@@ -83,9 +99,13 @@ WorkInput MakeWorkInput(Workload work, size_t cbData)
 
 const char* WorkloadName(Workload work)
 {
-    static const char* const kNames[WORK_COUNT] = {"format",    "parse_layout",    "parse_xxd",  "parse_od",
-                                                   "parse_python", "parse_commented", "parse_early"};
-    return work < WORK_COUNT ? kNames[work] : "unknown";
+    return work < WORK_COUNT ? Workloads[work].szName : "unknown";
+}
+
+size_t RunConversion(Workload work, const WorkInput& in, uint8_t* pOut)
+{
+    if (work == WORK_FORMAT) return BytesToHexText(in.buffer.data(), static_cast<uint32_t>(in.cbIn), reinterpret_cast<char*>(pOut));
+    return HexTextToBytes(reinterpret_cast<const char*>(in.buffer.data()), pOut).count;
 }
 
 bool LoadRandomBytes(const std::string& path)

@@ -1,5 +1,6 @@
-// The inputs of the benchmark: the same random bytes for every workload,
-// read from a file so that other tools can be timed on the very same bytes.
+// The inputs of the benchmarks: the same random bytes for every workload,
+// read from a file so that other tools (and the Windows build's timing
+// program) work on the very same bytes; the texts in the tests' layouts.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,10 @@ enum Workload {
     WORK_PARSE_OD,         // on what od -An -v -tx1 writes: 16 pairs a line, each after a space
     WORK_PARSE_PYTHON,     // on what Python's bytes.hex(' ') writes: one line
     WORK_PARSE_COMMENTED,  // pairs with ';' comment lines that hold TABs and UTF-8
+    WORK_PARSE_LOOSE,      // runs of 1 to 40 pairs in either case between random separators, lines of any length
+    WORK_PARSE_LOOSE_COMMENTED,  // the loose text with a ';' comment line before every fourth line
+    WORK_PARSE_GROUPS2,    // groups of 2 pairs between spaces, 32 pairs a line, LF
+    WORK_PARSE_GROUPS4,    // groups of 4 pairs between spaces, 32 pairs a line, LF
     WORK_PARSE_EARLY,      // the formatter's text with a bad character halfway
     WORK_COUNT,
 };
@@ -35,3 +40,7 @@ struct WorkInput {
 };
 
 const WorkInput& GetWorkInput(Workload work, size_t cbData);
+
+// Runs the conversion of `work` once from in into pOut, with the selected
+// kernel; returns the bytes it wrote.
+size_t RunConversion(Workload work, const WorkInput& in, uint8_t* pOut);

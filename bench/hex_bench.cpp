@@ -26,18 +26,6 @@ namespace {
 
 constexpr size_t kSizes[] = {4u << 10, 1u << 20, 64u << 20};
 
-// Runs the conversion of `work` once from in into pOut.
-void Convert(Workload work, const WorkInput& in, uint8_t* pOut)
-{
-    if (work == WORK_FORMAT) {
-        benchmark::DoNotOptimize(
-            BytesToHexText(in.buffer.data(), static_cast<uint32_t>(in.cbIn), reinterpret_cast<char*>(pOut)));
-    } else {
-        benchmark::DoNotOptimize(HexTextToBytes(reinterpret_cast<const char*>(in.buffer.data()), pOut));
-    }
-    benchmark::ClobberMemory();
-}
-
 enum Operation { OP_CONVERT, OP_MEMSET, OP_MEMCPY };
 
 // The operation on the output block pOut: the conversion, writing the
@@ -45,7 +33,7 @@ enum Operation { OP_CONVERT, OP_MEMSET, OP_MEMCPY };
 void RunOnce(Operation op, Workload work, const WorkInput& in, uint8_t* pOut)
 {
     if (op == OP_CONVERT) {
-        Convert(work, in, pOut);
+        benchmark::DoNotOptimize(RunConversion(work, in, pOut));
     } else if (op == OP_MEMSET) {
         std::memset(pOut, 0x20, in.cbOut);
     } else {

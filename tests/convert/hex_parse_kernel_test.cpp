@@ -1,9 +1,10 @@
-// Every parser kernel against the reference routine: the same count, the
-// same status and the same bytes up to the count (past it the output is
-// the routine's scratch). The text sits in a block that ends with its
-// terminator and the output in one of exactly ceil(strlen / 2) bytes: on
-// the heap, where the sanitizer catches a read past the zero byte or a
-// write past the block, or right before a page that may not be touched.
+// Every parser kernel against the reference routine (and on random texts
+// the reference against the model): the same count, the same status and the
+// same bytes up to the count (past it the output is the routine's scratch).
+// The text sits in a block that ends with its terminator and the output in
+// one of exactly ceil(strlen / 2) bytes: on the heap, where the sanitizer
+// catches a read past the zero byte or a write past the block, or right
+// before a page that may not be touched.
 #include "convert/generic/parse_blocks.h"
 #include "convert/scalar/hex_scalar.h"
 #include "hex_model.h"
@@ -25,7 +26,8 @@ constexpr unsigned char kFill = 0x5A;
 // Parses text (terminated after its last character, or earlier by an
 // embedded zero) with the selected kernel and with the reference. Short
 // texts are shown whole when they fail, long ones by their length.
-HexTextResult ExpectSameAsReference(const std::string& text, size_t textAlign = 0, size_t outAlign = 0, bool fGuarded = false)
+HexTextResult ExpectSameAsReference(const std::string& text, size_t textAlign = 0, size_t outAlign = 0, bool fGuarded = false,
+                                    bool fModel = false)
 {
     const auto Describe = [](const std::string& t) {
         return t.size() <= 400 ? ::testing::PrintToString(t) : "a text of " + std::to_string(t.size()) + " characters";
@@ -37,6 +39,11 @@ HexTextResult ExpectSameAsReference(const std::string& text, size_t textAlign = 
 
     ExactBlock want = MakeExactBlock(0, cap, kFill);
     const HexTextResult r0 = HexTextToBytesScalar(szText, want.p);
+    if (fModel) {
+        const ModelParse model = ModelParseText(text);
+        EXPECT_TRUE(r0.status == model.status && r0.count == model.bytes.size() &&
+                    std::equal(model.bytes.begin(), model.bytes.end(), want.p)) << "the reference, on " << Describe(text);
+    }
     ExactBlock got = MakeExactBlock(outAlign, cap, kFill, fGuarded);
     const HexTextResult r = HexTextToBytes(szText, got.p);
 
@@ -62,15 +69,15 @@ TEST_P(ParseKernel, FormatterTextOfEveryLengthAtEveryAlignment)
     }
 }
 
-// Each tool's text, then every code put at every position of it: a mask
-// that is off anywhere shows up here.
+// The text in each named layout, then every code put at every position of
+// it: a mask that is off anywhere shows up here.
 TEST_P(ParseKernel, EveryCodeAtEveryPosition)
 {
     std::mt19937 rng(22);
     const auto bytes = RandomBytes(rng, 70);
-    for (int form = 0; form < FORM_COUNT; ++form) {
-        SCOPED_TRACE(TextFormNames[form]);
-        const std::string text = ToolText(form, bytes);
+    for (const HexLayout& layout : HexLayouts) {
+        SCOPED_TRACE(layout.szName);
+        const std::string text = LayoutText(layout, bytes, rng);
         for (size_t pos = 0; pos < text.size(); ++pos) {
             for (int code = 0; code < 256; ++code) {
                 std::string faulty = text;
@@ -82,15 +89,15 @@ TEST_P(ParseKernel, EveryCodeAtEveryPosition)
     }
 }
 
-TEST_P(ParseKernel, RandomTextsMixingEveryForm)
+TEST_P(ParseKernel, RandomTextsMixingEveryLayout)
 {
     std::mt19937 rng(23);
     int seen[3] = {};
     uint64_t longBytes = 0;
-    for (int i = 0; i < 20000; ++i) {
-        const bool isLong = i % 2 != 0;
+    for (int i = 0; i < 40000; ++i) {
+        const bool isLong = i % 4 == 0;
         const std::string text = isLong ? RandomLongText(rng, 3000) : RandomText(rng);
-        const HexTextResult r = ExpectSameAsReference(text, rng() % 32, rng() % 16);
+        const HexTextResult r = ExpectSameAsReference(text, rng() % 32, rng() % 16, false, true);
         if (HasFailure()) return;
         ++seen[r.status];
         if (isLong) longBytes += r.count;
@@ -98,21 +105,23 @@ TEST_P(ParseKernel, RandomTextsMixingEveryForm)
     // The texts must reach every outcome, and the long ones get far enough
     // on average for several windows of vector work, or the comparison
     // proves little.
-    for (int s = 0; s < 3; ++s) EXPECT_GT(seen[s], 2000) << s;
+    for (int s = 0; s < 3; ++s) EXPECT_GT(seen[s], 10000) << s;
     EXPECT_GT(longBytes / 10000, 120u);
 }
 
-// Each tool's text of 16 KiB and more, whole and with a stop near the
-// kernels' 64-character blocks, their 4 KiB look-ahead and the text's end,
-// the text and the output ending right before a page that may not be touched.
-TEST_P(ParseKernel, EveryFormStoppingNearBlockAndPageEdges)
+// The text in each named layout and in layouts drawn at random, of 12,000
+// characters and more, whole and with a stop near the kernels' 64-character
+// blocks, their 4 KiB look-ahead and the text's end, the text and the output
+// ending right before a page that may not be touched.
+TEST_P(ParseKernel, EveryLayoutStoppingNearBlockAndPageEdges)
 {
     std::mt19937 rng(24);
     const auto bytes = RandomBytes(rng, 6000);
     const char kStops[] = {'G', '\t', '\0', ';', '1', '\xC3', '\n'};
-    for (int form = 0; form < FORM_COUNT; ++form) {
-        SCOPED_TRACE(TextFormNames[form]);
-        const std::string text = ToolText(form, bytes);
+    for (size_t row = 0; row < std::size(HexLayouts) + 16; ++row) {
+        const HexLayout layout = row < std::size(HexLayouts) ? HexLayouts[row] : RandomLayout(rng);
+        SCOPED_TRACE(std::string(layout.szName) + ", row " + std::to_string(row));
+        const std::string text = LayoutText(layout, bytes, rng);
         const HexTextResult whole = ExpectSameAsReference(text, 0, 0, true);
         EXPECT_TRUE(whole.count == bytes.size() && whole.status == HEX_OK);
         for (size_t at : {size_t{63}, size_t{64}, size_t{65}, size_t{127}, size_t{4095}, size_t{4096}, size_t{4097},
