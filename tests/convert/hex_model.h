@@ -16,17 +16,10 @@ inline std::string ModelFormat(const std::vector<uint8_t>& bytes)
     static const char* const kDigits = "0123456789ABCDEF";
     std::string text;
     for (size_t i = 0; i < bytes.size(); ++i) {
-        text += kDigits[bytes[i] / 16];
-        text += kDigits[bytes[i] % 16];
+        text += {kDigits[bytes[i] / 16], kDigits[bytes[i] % 16]};
         const size_t column = i % 16;
         const bool last = i + 1 == bytes.size();
-        if (column == 7) {
-            text += last ? " -" : " - ";
-        } else if (column == 15) {
-            text += last ? "\r" : "\r\n";
-        } else if (!last) {
-            text += ' ';
-        }
+        text += column == 7 ? (last ? " -" : " - ") : column == 15 ? (last ? "\r" : "\r\n") : (last ? "" : " ");
     }
     return text;
 }

@@ -124,9 +124,8 @@ TEST_P(ParseKernel, EveryLayoutStoppingNearBlockAndPageEdges)
         const std::string text = LayoutText(layout, bytes, rng);
         const HexTextResult whole = ExpectSameAsReference(text, 0, 0, true);
         EXPECT_TRUE(whole.count == bytes.size() && whole.status == HEX_OK);
-        for (size_t at : {size_t{63}, size_t{64}, size_t{65}, size_t{127}, size_t{4095}, size_t{4096}, size_t{4097},
-                          size_t{8191}, size_t{8192}, text.size() - 4097, text.size() - 4096, text.size() - 65, text.size() - 64,
-                          text.size() - 63, text.size() - 2, text.size() - 1}) {
+        for (const int offset : {63, 64, 65, 127, 4095, 4096, 4097, 8191, 8192, -4097, -4096, -65, -64, -63, -2, -1}) {
+            const size_t at = offset >= 0 ? static_cast<size_t>(offset) : text.size() - static_cast<size_t>(-offset);  // from the end where negative
             for (char stop : kStops) {
                 std::string faulty = text;
                 faulty[at] = stop;

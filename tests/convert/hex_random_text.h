@@ -107,8 +107,7 @@ inline std::string RandomText(std::mt19937& rng)
     for (auto tokens = rng() % 64; tokens > 0; --tokens) {
         const auto roll = rng() % 100;
         if (roll < 55) {
-            text += RandomDigit(rng);
-            text += RandomDigit(rng);
+            text += {RandomDigit(rng), RandomDigit(rng)};
         } else if (roll < 80) {
             text += RandomSeparator(rng);
         } else if (roll < 88) {
