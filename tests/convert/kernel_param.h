@@ -1,8 +1,9 @@
 // Runs a test once for every kernel, each forced in turn through
 // SelectHexKernel. A kernel this processor (or this build) lacks is skipped
 // with a message saying so, except AVX-512, whose parser then runs on
-// stand-ins for its instructions (tests/emulation, an entry of its own);
-// afterwards the best kernel is selected again.
+// stand-ins for its instructions (tests/emulation, an entry of its own), as
+// it does where HEXBIN_AVX512_EMULATED is set; afterwards the best kernel is
+// selected again.
 #pragma once
 
 #include "convert/hex_kernel.h"
@@ -29,7 +30,7 @@ protected:
     {
         const HexKernel kernel = GetParam();
 #if HEXBIN_AVX512
-        if (kernel == HEX_KERNEL_AVX512 && !IsHexKernelSupported(kernel)) {
+        if (kernel == HEX_KERNEL_AVX512 && (!IsHexKernelSupported(kernel) || std::getenv("HEXBIN_AVX512_EMULATED") != nullptr)) {
             g_pHexKernel.store(&Avx512EmulatedEntry);
             return;
         }
