@@ -1,0 +1,71 @@
+// The entry of every vector parser: the terminator looked for a stretch
+// ahead at a time, the blocks, and now and then the run shapes. Each
+// kernel's parse.cpp instantiates ParseHexBlocks in an entry of its own.
+#pragma once
+
+#include "convert/generic/shapes.h"
+
+#include <algorithm>
+
+// Blocks between two looks for the shapes: doubled after each look that
+// finds none, up to this many, and back to one after a run of them, so that
+// a text without them pays little for the looks.
+constexpr uint32_t HEX_MAX_BLOCKS_TO_SHAPES = 256;
+
+template <typename Kernel>
+concept HasShapes = requires { typename Kernel::Shapes; };
+
+// The blocks and shapes that start before pKnown - BLOCK_CHARS + 1; false
+// at the first stop, with the state at the start of its block.
+template <typename Kernel>
+HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, const char* pKnown, uint32_t& cBlocksToShapes)
+{
+    constexpr uint32_t step = Kernel::BLOCK_CHARS - 1;
+    const char* pLast = pKnown - (step - 1);
+    if constexpr (!HasShapes<Kernel>) {
+        return ParseKnownBlocks<Kernel>(state, pLast);
+    } else {
+        while (state.p < pLast) {
+            const uintptr_t cchLeft = reinterpret_cast<uintptr_t>(pLast) - reinterpret_cast<uintptr_t>(state.p);
+            const uintptr_t cchBlocks = uintptr_t{cBlocksToShapes} * step;
+            if (!ParseKnownBlocks<Kernel>(state, cchLeft > cchBlocks ? state.p + cchBlocks : pLast)) return false;
+            if (state.p >= pLast) break;
+            if (LookForShapes<Kernel>(state, pKnown)) {
+                cBlocksToShapes = 1;
+            } else {
+                cBlocksToShapes = std::min(2 * cBlocksToShapes, HEX_MAX_BLOCKS_TO_SHAPES);
+            }
+        }
+        return true;
+    }
+}
+
+// A block is parsed only where its last character comes before the
+// terminator: its reads stay inside the text, and its pairs, stored whole,
+// inside the output's ceil(length / 2) bytes. The first block's first
+// character, before the text, is a space.
+template <typename Kernel>
+HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
+{
+    constexpr uint32_t step = Kernel::BLOCK_CHARS - 1;
+    HexBlockState<typename Kernel::Mask> state = {szText, pOut, 0, 0};
+    const char* pKnown = szText;  // no zero byte in [szText, pKnown)
+    bool fFirst = true;
+    uint32_t cBlocksToShapes = 1;
+    for (;;) {
+        const size_t cch = TextLengthWithin(pKnown, HEX_LOOKAHEAD);
+        pKnown += cch;
+        if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(state.p) > step) {
+            if (fFirst) {
+                char first[Kernel::BLOCK_CHARS];
+                first[0] = ' ';
+                std::memcpy(first + 1, szText, step);
+                fFirst = false;
+                if (!ParseBlock<Kernel>(state, Kernel::LoadBlock(first))) break;
+            }
+            if (!ParseKnownText<Kernel>(state, pKnown, cBlocksToShapes)) break;
+        }
+        if (cch < HEX_LOOKAHEAD) break;  // the terminator is at pKnown
+    }
+    return HexTextToBytesFrom(state.p - (state.fOpen & 1), pOut, static_cast<uint32_t>(state.q - pOut), state.fInComment != 0);
+}
