@@ -104,25 +104,6 @@ struct Avx2Kernel64 {
     }
 };
 
-// Slot s (0-15) of packus(even, odd) of one register is byte s % 8 of lane
-// s / 8 for the even pair, and 8 more for the odd one: per byte of the
-// first eight of a lane, the byte of the first-digit mask that holds its
-// slot's bits, and its slot's odd bit and both bits.
-struct alignas(32) Avx2Slot32Tables {
-    ByteVector<32> maskByte{}, oddBit{}, bothBits{};
-    constexpr Avx2Slot32Tables()
-    {
-        for (uint32_t b = 0; b < 32; ++b) {
-            const uint32_t s = (b / 16) * 8 + b % 8;
-            const bool fSlot = b % 16 < 8;
-            maskByte[b] = static_cast<uint8_t>(s / 4);
-            oddBit[b] = static_cast<uint8_t>(fSlot ? 2u << (2 * (s % 4)) : 0u);
-            bothBits[b] = static_cast<uint8_t>(fSlot ? 3u << (2 * (s % 4)) : 0u);
-        }
-    }
-};
-alignas(64) constexpr Avx2Slot32Tables Avx2Slot32Table{};
-
 struct Avx2Kernel32 {
     using Mask = uint32_t;
     static constexpr uint32_t BLOCK_CHARS = 32;
@@ -164,11 +145,11 @@ struct Avx2Kernel32 {
         // Lane l: the even pairs of slots 8l to 8l + 7, then their odd ones.
         const __m256i pairs = _mm256_packus_epi16(_mm256_maddubs_epi16(b.values, weights), _mm256_maddubs_epi16(after, weights));
         volatile uint32_t firsts = seconds >> 1;  // a broadcast from memory is a load
-        const __m256i maskBytes = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(firsts)), TableAvx2(Avx2Slot32Table.maskByte));
-        const __m256i oddBit = TableAvx2(Avx2Slot32Table.oddBit);
+        const __m256i maskBytes = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(firsts)), TableAvx2(X86BlockTable.oneSlotMaskByte));
+        const __m256i oddBit = TableAvx2(X86BlockTable.oneSlotOddBit);
         const __m256i slots =
             _mm256_blendv_epi8(pairs, _mm256_srli_si256(pairs, 8), _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, oddBit), oddBit));
-        const uint32_t skip = SkippedSlotsAvx2(maskBytes, Avx2Slot32Table.bothBits);
+        const uint32_t skip = SkippedSlotsAvx2(maskBytes, X86BlockTable.oneSlotBothBits);
         const uint32_t k0 = skip & 0xFF, k1 = (skip >> 16) & 0xFF;
         const __m256i index = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&SkipPickTable[k0]))),
                                                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&SkipPickTable[k1])), 1);
@@ -216,26 +197,20 @@ inline constexpr Avx2ShapeGather Avx2ShapeGatherTable = MakeAvx2ShapeGather<Row>
 
 struct Avx2Shapes {
     struct Unit {
-        uint64_t digits;
+        Avx2Kernel64::Block block;
         uint64_t tokens;
-        __m256i classes0, classes1;
-        const char* p;
     };
     HEX_TARGET("avx2") static HEX_INLINE Unit LoadUnit(const char* p)
     {
         const Avx2Kernel64::Block b = Avx2Kernel64::LoadBlock(p);
-        return {b.digits, ~Avx2Kernel64::Others(b), b.classes0, b.classes1, p};
+        return {b, ~Avx2Kernel64::Others(b)};
     }
     template <size_t Row>
     static HEX_INLINE bool Fits(const Unit& u)
     {
-        return UnitFits(HexShapeTable[Row], u.digits, u.tokens);
+        return UnitFits(HexShapeTable[Row], u.block.digits, u.tokens);
     }
-    HEX_TARGET("avx2") static HEX_INLINE uint64_t LineFeeds(const Unit& u)
-    {
-        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(u.classes0, HEX_LINE_FEED_TO_TOP))) |
-               uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(u.classes1, HEX_LINE_FEED_TO_TOP)))} << 32;
-    }
+    static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return Avx2Kernel64::LineFeeds(u.block); }
     template <size_t Row, uint32_t Group>
     HEX_TARGET("avx2") static HEX_INLINE void ConvertGroup(const char* p, uint8_t* q)
     {
@@ -253,12 +228,8 @@ struct Avx2Shapes {
     template <size_t Row>
     HEX_TARGET("avx2") static HEX_INLINE void ConvertUnit(const Unit& u, uint8_t* q)
     {
-        ConvertGroup<Row, 0>(u.p, q);
-        if constexpr (HexShapeTable[Row].cPairs > 16) ConvertGroup<Row, 1>(u.p, q);
-    }
-    template <size_t Row>
-    static HEX_INLINE void ConvertUnits(const Unit&, const Unit&, uint8_t*)
-    {
+        ConvertGroup<Row, 0>(u.block.p, q);
+        if constexpr (HexShapeTable[Row].cPairs > 16) ConvertGroup<Row, 1>(u.block.p, q);
     }
 };
 

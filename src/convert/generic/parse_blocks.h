@@ -20,12 +20,6 @@
 template <typename Mask>
 inline constexpr Mask HEX_EVEN_BITS = static_cast<Mask>(~Mask{0} / 3);  // 0x55...
 
-#if defined(__GNUC__) || defined(__clang__)
-#define HEX_UNLIKELY(x) __builtin_expect(!!(x), 0)
-#else
-#define HEX_UNLIKELY(x) (x)
-#endif
-
 // Keeps x in a general register: GCC would otherwise keep an AVX-512 mask
 // in an opmask register and move it back and forth for the arithmetic.
 template <typename T>
@@ -173,9 +167,9 @@ HEX_INLINE bool ParseBlockWithOthers(HexBlockState<typename Kernel::Mask>& s, co
 template <typename Kernel>
 HEX_INLINE bool ParseBlock(HexBlockState<typename Kernel::Mask>& s, const typename Kernel::Block& block)
 {
-    if (HEX_UNLIKELY(Kernel::HasOthers(block) || s.fInComment != 0)) return ParseBlockWithOthers<Kernel>(s, block);
+    if (Kernel::HasOthers(block) || s.fInComment != 0) [[unlikely]] return ParseBlockWithOthers<Kernel>(s, block);
     const auto pairs = PairDigits(InRegister(Kernel::Digits(block)), s.fOpen);
-    if (HEX_UNLIKELY(pairs.unpaired != 0)) return false;
+    if (pairs.unpaired != 0) [[unlikely]] return false;
     s.q = Kernel::StorePairs(block, pairs.seconds, s.q);
     s.fOpen = pairs.fOpen;
     s.p += Kernel::BLOCK_CHARS - 1;

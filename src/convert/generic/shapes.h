@@ -88,8 +88,8 @@ constexpr bool UnitFits(const HexShape& shape, uint64_t digits, uint64_t tokens)
 //   bool Fits<Row>(unit)   whether they start a unit of HexShapeTable[Row]
 //   uint64_t LineFeeds(unit)
 //   uint32_t UNITS_PER_STEP<Row>   1, or 2 where two units' pairs fill a register
-//   void ConvertUnit<Row>(unit, q), ConvertUnits<Row>(unit, second, q)
-//       the pairs of the unit(s) at q, writing at most 32 bytes
+//   void ConvertUnit<Row>(unit, q), and where 2, ConvertUnits<Row>(unit,
+//       second, q)   the pairs of the unit(s) at q, writing at most 32 bytes
 // A step reads no more than HEX_SHAPE_READ_CHARS characters from its start.
 constexpr uint32_t HEX_SHAPE_READ_CHARS = 128;
 

@@ -62,23 +62,28 @@ constexpr ByteVector<32> MakeSplatTable(uint8_t b)
     return v;
 }
 
-// Where slot s's byte is: in order for 16-byte registers, and for 32-byte
-// ones where packus of two registers leaves it (lane 0 holds slots 0-7 and
-// 16-23, lane 1 8-15 and 24-31).
-constexpr uint32_t SlotAt(uint32_t b, bool fPacked)
+// Where slot s's byte is: in order for 16-byte registers (SLOTS_IN_ORDER);
+// where packus of two 32-byte registers leaves it (SLOTS_PACKED: lane 0
+// holds slots 0-7 and 16-23, lane 1 8-15 and 24-31); or, for packus of one
+// register's even and odd pairs (SLOTS_OF_ONE), byte s % 8 of lane s / 8,
+// the odd pair 8 bytes on, where the bit tables are zero.
+enum SlotOrder { SLOTS_IN_ORDER, SLOTS_PACKED, SLOTS_OF_ONE };
+
+constexpr uint32_t SlotAt(uint32_t b, SlotOrder order)
 {
-    return !fPacked || b < 8 || b >= 24 ? b : b < 16 ? b + 8 : b - 8;
+    if (order == SLOTS_OF_ONE) return (b / 16) * 8 + b % 8;
+    return order == SLOTS_IN_ORDER || b < 8 || b >= 24 ? b : b < 16 ? b + 8 : b - 8;
 }
 
 // Per slot's byte: the byte of the first-digit mask that holds its two
-// bits (What 0), its even bit (1), or both (2).
+// bits (What 0), its even bit (1), both bits (2) or its odd bit (3).
 template <int What>
-constexpr ByteVector<32> MakeSlotTable(bool fPacked)
+constexpr ByteVector<32> MakeSlotTable(SlotOrder order)
 {
     ByteVector<32> v{};
     for (uint32_t b = 0; b < 32; ++b) {
-        const uint32_t s = SlotAt(b, fPacked);
-        v[b] = static_cast<uint8_t>(What == 0 ? s / 4 : What == 1 ? 1u << (2 * (s % 4)) : 3u << (2 * (s % 4)));
+        const uint32_t s = SlotAt(b, order), bits = What == 0 ? 0 : What == 1 ? 1 : What == 2 ? 3 : 2;
+        v[b] = static_cast<uint8_t>(What == 0 ? s / 4 : order == SLOTS_OF_ONE && b % 16 >= 8 ? 0 : bits << (2 * (s % 4)));
     }
     return v;
 }
@@ -93,12 +98,15 @@ struct alignas(32) X86BlockTables {
     ByteVector<32> digitToTop = MakeSplatTable(HEX_DIGIT_TO_TOP);
     ByteVector<32> tokenToTop = MakeSplatTable(HEX_TOKEN_TO_TOP);
     ByteVector<32> weights = MakeTwiceTable({0x10, 1, 0x10, 1, 0x10, 1, 0x10, 1, 0x10, 1, 0x10, 1, 0x10, 1, 0x10, 1});
-    ByteVector<32> slotMaskByte = MakeSlotTable<0>(false);
-    ByteVector<32> slotEvenBit = MakeSlotTable<1>(false);
-    ByteVector<32> slotBothBits = MakeSlotTable<2>(false);
-    ByteVector<32> packedSlotMaskByte = MakeSlotTable<0>(true);
-    ByteVector<32> packedSlotEvenBit = MakeSlotTable<1>(true);
-    ByteVector<32> packedSlotBothBits = MakeSlotTable<2>(true);
+    ByteVector<32> slotMaskByte = MakeSlotTable<0>(SLOTS_IN_ORDER);
+    ByteVector<32> slotEvenBit = MakeSlotTable<1>(SLOTS_IN_ORDER);
+    ByteVector<32> slotBothBits = MakeSlotTable<2>(SLOTS_IN_ORDER);
+    ByteVector<32> packedSlotMaskByte = MakeSlotTable<0>(SLOTS_PACKED);
+    ByteVector<32> packedSlotEvenBit = MakeSlotTable<1>(SLOTS_PACKED);
+    ByteVector<32> packedSlotBothBits = MakeSlotTable<2>(SLOTS_PACKED);
+    ByteVector<32> oneSlotMaskByte = MakeSlotTable<0>(SLOTS_OF_ONE);
+    ByteVector<32> oneSlotOddBit = MakeSlotTable<3>(SLOTS_OF_ONE);
+    ByteVector<32> oneSlotBothBits = MakeSlotTable<2>(SLOTS_OF_ONE);
 };
 alignas(64) inline constexpr X86BlockTables X86BlockTable{};
 
