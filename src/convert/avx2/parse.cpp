@@ -161,12 +161,13 @@ struct Avx2Kernel32 {
     }
 };
 
-// The run shapes: a unit's 64 characters classified as a block of the
-// 64-bit kernel, for its masks; its pairs gathered 16 at a time, eight a
-// lane, each lane's digits from two 16-character loads.
+// The run shapes: a unit's separators checked as the sample has them, by
+// comparison, and its pairs gathered 16 at a time, eight a lane, each lane's
+// digits from two 16-character loads, then classified as digits.
 struct alignas(32) Avx2ShapeGather {
     ByteVector<32> pick[2];  // [load]: per byte, its place in the load, or 0x80
     uint32_t at[2][2];       // [lane][load]: where the load starts in the unit
+    uint32_t digits;         // the bytes that hold digits
 };
 
 template <size_t Row>
@@ -187,6 +188,7 @@ constexpr Avx2ShapeGather MakeAvx2ShapeGather(uint32_t group)
             const uint32_t at = shape.pairAt[first + d / 2] + d % 2;
             const uint32_t load = at < from + 16 ? 0 : 1;
             g.pick[load][16 * lane + d] = static_cast<uint8_t>(at - g.at[lane][load]);
+            g.digits |= 1u << (16 * lane + d);
         }
     }
     return g;
@@ -195,41 +197,57 @@ constexpr Avx2ShapeGather MakeAvx2ShapeGather(uint32_t group)
 template <size_t Row, uint32_t Group>
 inline constexpr Avx2ShapeGather Avx2ShapeGatherTable = MakeAvx2ShapeGather<Row>(Group);
 
+// The sample's separators where they stand, zero at its digits.
+template <size_t Row>
+constexpr ByteVector<64> MakeAvx2ShapeSeparators()
+{
+    constexpr HexShape shape = HexShapeTable[Row];
+    ByteVector<64> v{};
+    for (uint32_t k = 0; k < shape.cch; ++k) v[k] = (shape.digits >> k & 1) != 0 ? 0 : static_cast<uint8_t>(shape.sample[k]);
+    return v;
+}
+
+template <size_t Row>
+alignas(32) inline constexpr ByteVector<64> Avx2ShapeSeparatorTable = MakeAvx2ShapeSeparators<Row>();
+
 struct Avx2Shapes {
     struct Unit {
-        Avx2Kernel64::Block block;
-        uint64_t tokens;
+        const char* p;
     };
-    HEX_TARGET("avx2") static HEX_INLINE Unit LoadUnit(const char* p)
+    static HEX_INLINE Unit LoadUnit(const char* p) { return {p}; }
+    HEX_TARGET("avx2") static HEX_INLINE uint64_t Same(const char* p, const uint8_t* chars)
     {
-        const Avx2Kernel64::Block b = Avx2Kernel64::LoadBlock(p);
-        return {b, ~Avx2Kernel64::Others(b)};
+        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(p), Load32(chars)))) |
+               uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(p + 32), Load32(chars + 32))))} << 32;
     }
-    template <size_t Row>
-    static HEX_INLINE bool Fits(const Unit& u)
-    {
-        return UnitFits(HexShapeTable[Row], u.block.digits, u.tokens);
-    }
-    static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return Avx2Kernel64::LineFeeds(u.block); }
+    HEX_TARGET("avx2") static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return Same(u.p, X86BlockTable.lineFeed.data()); }
+    // The bytes of the group's pairs, or false where one is not two digits.
     template <size_t Row, uint32_t Group>
-    HEX_TARGET("avx2") static HEX_INLINE void ConvertGroup(const char* p, uint8_t* q)
+    HEX_TARGET("avx2") static HEX_INLINE bool GatherGroup(const char* p, __m128i& pairs)
     {
         constexpr const Avx2ShapeGather& g = Avx2ShapeGatherTable<Row, Group>;
         const __m256i chars = _mm256_or_si256(_mm256_shuffle_epi8(LoadLanesAvx2(p + g.at[0][0], p + g.at[1][0]), TableAvx2(g.pick[0])),
                                               _mm256_shuffle_epi8(LoadLanesAvx2(p + g.at[0][1], p + g.at[1][1]), TableAvx2(g.pick[1])));
         __m256i values, classes;
         ClassifyAvx2(chars, values, classes);
-        const __m256i pairs = _mm256_maddubs_epi16(values, TableAvx2(X86BlockTable.weights));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 16 * Group),
-                         _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(pairs, pairs), 0x08)));
+        const __m256i words = _mm256_maddubs_epi16(values, TableAvx2(X86BlockTable.weights));
+        pairs = _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(words, words), 0x08));
+        return (TopAfterAddingAvx2(classes, X86BlockTable.digitToTop) & g.digits) == g.digits;
     }
     template <size_t Row>
     static constexpr uint32_t UNITS_PER_STEP = 1;
     template <size_t Row>
-    HEX_TARGET("avx2") static HEX_INLINE void ConvertUnit(const Unit& u, uint8_t* q)
+    HEX_TARGET("avx2") static HEX_INLINE uint32_t ConvertUnits(const Unit& u, uint8_t* q)
     {
-        ConvertGroup<Row, 0>(u.block.p, q);
-        if constexpr (HexShapeTable[Row].cPairs > 16) ConvertGroup<Row, 1>(u.block.p, q);
+        constexpr uint64_t separators = HexShapeTable[Row].span & ~HexShapeTable[Row].digits;
+        __m128i pairs0, pairs1;
+        if ((Same(u.p, Avx2ShapeSeparatorTable<Row>.data()) & separators) != separators || !GatherGroup<Row, 0>(u.p, pairs0)) return 0;
+        if constexpr (HexShapeTable[Row].cPairs > 16) {
+            if (!GatherGroup<Row, 1>(u.p, pairs1)) return 0;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 16), pairs1);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(q), pairs0);
+        return 1;
     }
 };
 

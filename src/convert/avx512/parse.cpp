@@ -75,8 +75,10 @@ alignas(64) inline constexpr std::array<uint8_t, 64> Avx512ShapeClassTable = Mak
 struct Avx512Shapes {
     struct Unit {
         __m512i classes;
+        const char* p;
     };
-    HEX_TARGET(HEX_AVX512) static HEX_INLINE Unit LoadUnit(const char* p) { return {ClassesAvx512(p)}; }
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE Unit LoadUnit(const char* p) { return {ClassesAvx512(p), p}; }
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return ClassBitsAvx512(u.classes, AVX512_LINE_FEED); }
     // Every character of the unit's span with the class the shape gives it.
     template <size_t Row>
     HEX_TARGET(HEX_AVX512) static HEX_INLINE bool Fits(const Unit& u)
@@ -86,19 +88,23 @@ struct Avx512Shapes {
             _mm512_mask_cmpneq_epi8_mask(HexShapeTable[Row].span, kinds, _mm512_load_si512(Avx512ShapeClassTable<Row>.data()));
         return _kortestz_mask64_u8(wrong, wrong) != 0;
     }
-    HEX_TARGET(HEX_AVX512) static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return ClassBitsAvx512(u.classes, AVX512_LINE_FEED); }
     template <size_t Row>
     static constexpr uint32_t UNITS_PER_STEP = 2 * HexShapeTable[Row].cPairs <= 32 ? 2 : 1;
     template <size_t Row>
-    HEX_TARGET(HEX_AVX512) static HEX_INLINE void ConvertUnit(const Unit& u, uint8_t* q)
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE uint32_t ConvertUnits(const Unit& u, uint8_t* q)
     {
+        if (!Fits<Row>(u)) return 0;
+        if constexpr (UNITS_PER_STEP<Row> == 2) {
+            const Unit second = LoadUnit(u.p + HexShapeTable[Row].cch);
+            if (Fits<Row>(second)) {
+                StoreDigitPairsAvx512(
+                    _mm512_permutex2var_epi8(u.classes, _mm512_load_si512(Avx512ShapeGatherTable<Row, 2>.data()), second.classes), q);
+                return 2;
+            }
+        }
         StoreDigitPairsAvx512(
             _mm512_maskz_permutexvar_epi8(~__mmask64{0}, _mm512_load_si512(Avx512ShapeGatherTable<Row, 1>.data()), u.classes), q);
-    }
-    template <size_t Row>
-    HEX_TARGET(HEX_AVX512) static HEX_INLINE void ConvertUnits(const Unit& u, const Unit& second, uint8_t* q)
-    {
-        StoreDigitPairsAvx512(_mm512_permutex2var_epi8(u.classes, _mm512_load_si512(Avx512ShapeGatherTable<Row, 2>.data()), second.classes), q);
+        return 1;
     }
 };
 

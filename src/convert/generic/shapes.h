@@ -21,6 +21,7 @@ struct HexShape {
     uint64_t digits;  // bit k set where character k is a digit
     uint64_t span;    // bits 0 to cch - 1
     std::array<uint8_t, HEX_SHAPE_MAX_PAIRS> pairAt;  // where each pair starts
+    std::array<char, HEX_SHAPE_MAX_CHARS> sample;     // '0' for each digit, the separators as they stand
 };
 
 // Every character of the sample a digit or a separator, its runs of digits
@@ -51,8 +52,9 @@ template <size_t N>
 consteval HexShape MakeShape(const char (&szSample)[N])
 {
     if (!IsGoodShapeSample(szSample)) ShapeSampleIsNotAGoodUnit();
-    HexShape shape{N - 1, 0, 0, 0, {}};
+    HexShape shape{N - 1, 0, 0, 0, {}, {}};
     for (uint32_t k = 0; k < N - 1; ++k) {
+        shape.sample[k] = szSample[k];
         shape.span |= uint64_t{1} << k;
         if (szSample[k] == '0') shape.digits |= uint64_t{1} << k;
     }
@@ -84,45 +86,37 @@ constexpr bool UnitFits(const HexShape& shape, uint64_t digits, uint64_t tokens)
 }
 
 // Shapes gives, for one instruction set:
-//   Unit LoadUnit(p)   the classes of the 64 characters at p
-//   bool Fits<Row>(unit)   whether they start a unit of HexShapeTable[Row]
+//   Unit LoadUnit(p)   what it keeps of the 64 characters at p
 //   uint64_t LineFeeds(unit)
 //   uint32_t UNITS_PER_STEP<Row>   1, or 2 where two units' pairs fill a register
-//   void ConvertUnit<Row>(unit, q), and where 2, ConvertUnits<Row>(unit,
-//       second, q)   the pairs of the unit(s) at q, writing at most 32 bytes
+//   uint32_t ConvertUnits<Row>(unit, q)   how many units of HexShapeTable[Row]
+//       start at the unit, up to UNITS_PER_STEP, their pairs written at q (at
+//       most 32 bytes); 0, where none is there. Each instruction set checks
+//       the shape as it can, never more loosely than the sample's classes.
 // A step reads no more than HEX_SHAPE_READ_CHARS characters from its start.
 constexpr uint32_t HEX_SHAPE_READ_CHARS = 128;
 
 // The units of HexShapeTable[Row] from p while they last and room is left,
-// where the first's classes are u; false where it is not there.
+// where the first is at u; false where it is not there. Where a full step
+// was taken the next one starts at a place known without its result.
 template <typename Shapes, size_t Row>
-HEX_INLINE bool ConvertShapeRun(typename Shapes::Unit u, const char*& p, uint8_t*& q, const char* pKnown)
+HEX_INLINE bool ConvertShapeRun(const typename Shapes::Unit& u, const char*& p, uint8_t*& q, const char* pKnown)
 {
     constexpr HexShape shape = HexShapeTable[Row];
-    if (!Shapes::template Fits<Row>(u)) return false;
-    for (;;) {
-        if constexpr (Shapes::template UNITS_PER_STEP<Row> == 2) {
-            const typename Shapes::Unit second = Shapes::LoadUnit(p + shape.cch);
-            if (!Shapes::template Fits<Row>(second)) {
-                Shapes::template ConvertUnit<Row>(u, q);
-                p += shape.cch;
-                q += shape.cPairs;
-                return true;
-            }
-            Shapes::template ConvertUnits<Row>(u, second, q);
-            p += 2 * shape.cch;
-            q += 2 * shape.cPairs;
-        } else {
-            Shapes::template ConvertUnit<Row>(u, q);
-            p += shape.cch;
-            q += shape.cPairs;
-        }
+    constexpr uint32_t cMost = Shapes::template UNITS_PER_STEP<Row>;
+    uint32_t cUnits = Shapes::template ConvertUnits<Row>(u, q);
+    if (cUnits == 0) return false;
+    while (cUnits == cMost) {
+        p += cMost * shape.cch;
+        q += cMost * shape.cPairs;
         if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS) return true;
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD + 64);
-        u = Shapes::LoadUnit(p);
-        if (!Shapes::template Fits<Row>(u)) return true;
+        cUnits = Shapes::template ConvertUnits<Row>(Shapes::LoadUnit(p), q);
     }
+    p += cUnits * shape.cch;
+    q += cUnits * shape.cPairs;
+    return true;
 }
 
 template <typename Shapes, size_t... Rows>

@@ -55,9 +55,10 @@ constexpr ByteVector<32> MakeTwiceTable(const ByteVector<16>& half)
     return v;
 }
 
-constexpr ByteVector<32> MakeSplatTable(uint8_t b)
+template <size_t N = 32>
+constexpr ByteVector<N> MakeSplatTable(uint8_t b)
 {
-    ByteVector<32> v{};
+    ByteVector<N> v{};
     for (auto& x : v) x = b;
     return v;
 }
@@ -94,6 +95,7 @@ struct alignas(32) X86BlockTables {
     ByteVector<32> classHigh = MakeTwiceTable(ClassByHighNibbleTable);
     ByteVector<32> classLow = MakeTwiceTable(ClassByLowNibbleTable);
     ByteVector<32> semicolon = MakeSplatTable(';');
+    ByteVector<64> lineFeed = MakeSplatTable<64>('\n');
     ByteVector<32> low4 = MakeSplatTable(0x0F);
     ByteVector<32> digitToTop = MakeSplatTable(HEX_DIGIT_TO_TOP);
     ByteVector<32> tokenToTop = MakeSplatTable(HEX_TOKEN_TO_TOP);
