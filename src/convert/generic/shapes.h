@@ -65,13 +65,16 @@ consteval HexShape MakeShape(const char (&szSample)[N])
 }
 
 // The formatter's line; od -An -tx1's; 16 pairs each followed by a
-// separator and one more separator (hexdump's 16/1 "%02x " lines, and
-// spaced lines that end in CR LF); a stretch of 16 spaced pairs (Python's
-// bytes.hex(' ') on one line); xxd -p's line of 30 plain pairs.
-inline constexpr std::array<HexShape, 5> HexShapeTable = {
+// separator and one more separator (hexdump's 16/1 "%02x " lines, and, to
+// an instruction set that checks the separators' classes, any such line);
+// the same ending in CR LF, for one that compares them with the sample; a
+// stretch of 16 spaced pairs (Python's bytes.hex(' ') on one line); xxd -p's
+// line of 30 plain pairs.
+inline constexpr std::array<HexShape, 6> HexShapeTable = {
     MakeShape("00 00 00 00 00 00 00 00 - 00 00 00 00 00 00 00 00\r\n"),
     MakeShape(" 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n"),
     MakeShape("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \n"),
+    MakeShape("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\r\n"),
     MakeShape("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "),
     MakeShape("000000000000000000000000000000000000000000000000000000000000\n"),
 };
