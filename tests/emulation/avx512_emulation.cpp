@@ -83,10 +83,10 @@ inline Zmm AddBytes(Zmm a, Zmm b)
     return a;
 }
 
-inline uint64_t MaskCompareNotEqual(uint64_t k, Zmm a, Zmm b)
+inline uint64_t CompareNotEqual(Zmm a, Zmm b)
 {
     uint64_t r = 0;
-    for (int i = 0; i < 64; ++i) r |= static_cast<uint64_t>(((k >> i) & 1) && a.b[i] != b.b[i]) << i;
+    for (int i = 0; i < 64; ++i) r |= static_cast<uint64_t>(a.b[i] != b.b[i]) << i;
     return r;
 }
 
@@ -177,8 +177,8 @@ inline avx512_emulation::Ymm LowHalfAvx512(avx512_emulation::Zmm a)
 #define _mm512_maskz_compress_epi8 avx512_emulation::Compress
 #define _mm512_maddubs_epi16 avx512_emulation::MaddUbs
 #define _mm512_add_epi8 avx512_emulation::AddBytes
-#undef _mm512_mask_cmpneq_epi8_mask  // a macro in clang's header
-#define _mm512_mask_cmpneq_epi8_mask avx512_emulation::MaskCompareNotEqual
+#undef _mm512_cmpneq_epi8_mask  // a macro in clang's header
+#define _mm512_cmpneq_epi8_mask avx512_emulation::CompareNotEqual
 #undef _kortestc_mask64_u8
 #undef _kortestz_mask64_u8
 #define _kortestc_mask64_u8 avx512_emulation::OrTestAllOnes

@@ -59,18 +59,23 @@ constexpr std::array<uint8_t, 64> MakeAvx512ShapeGather()
 template <size_t Row, uint32_t cUnits>
 alignas(64) inline constexpr std::array<uint8_t, 64> Avx512ShapeGatherTable = MakeAvx512ShapeGather<Row, cUnits>();
 
-// Per character of a unit, its classes' digit and token bits.
-template <size_t Row>
+// Per character of a unit, its classes' digit and token bits (Kinds 0),
+// or both bits (1), and nothing past it: the check is then one vpcmpb with
+// no mask, which would have come from a general register on the shuffles'
+// port.
+template <size_t Row, int Kinds>
 constexpr std::array<uint8_t, 64> MakeAvx512ShapeClasses()
 {
     constexpr HexShape shape = HexShapeTable[Row];
     std::array<uint8_t, 64> v{};
-    for (uint32_t k = 0; k < shape.cch; ++k) v[k] = (shape.digits >> k & 1) != 0 ? AVX512_DIGIT | AVX512_TOKEN : AVX512_TOKEN;
+    for (uint32_t k = 0; k < shape.cch; ++k) {
+        v[k] = Kinds == 1 || (shape.digits >> k & 1) != 0 ? AVX512_DIGIT | AVX512_TOKEN : AVX512_TOKEN;
+    }
     return v;
 }
 
-template <size_t Row>
-alignas(64) inline constexpr std::array<uint8_t, 64> Avx512ShapeClassTable = MakeAvx512ShapeClasses<Row>();
+template <size_t Row, int Kinds>
+alignas(64) inline constexpr std::array<uint8_t, 64> Avx512ShapeClassTable = MakeAvx512ShapeClasses<Row, Kinds>();
 
 struct Avx512Shapes {
     struct Unit {
@@ -83,9 +88,8 @@ struct Avx512Shapes {
     template <size_t Row>
     HEX_TARGET(HEX_AVX512) static HEX_INLINE bool Fits(const Unit& u)
     {
-        const __m512i kinds = _mm512_and_si512(u.classes, _mm512_set1_epi8(static_cast<char>(AVX512_DIGIT | AVX512_TOKEN)));
-        const __mmask64 wrong =
-            _mm512_mask_cmpneq_epi8_mask(HexShapeTable[Row].span, kinds, _mm512_load_si512(Avx512ShapeClassTable<Row>.data()));
+        const __m512i kinds = _mm512_and_si512(u.classes, _mm512_load_si512(Avx512ShapeClassTable<Row, 1>.data()));
+        const __mmask64 wrong = _mm512_cmpneq_epi8_mask(kinds, _mm512_load_si512(Avx512ShapeClassTable<Row, 0>.data()));
         return _kortestz_mask64_u8(wrong, wrong) != 0;
     }
     template <size_t Row>

@@ -140,11 +140,15 @@ HEX_INLINE bool ConvertShapeRuns(HexBlockState<Mask>& s, const char* pKnown)
     uint8_t* q = s.q;
     while (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(p) > HEX_SHAPE_READ_CHARS) {
         const typename Shapes::Unit u = Shapes::LoadUnit(p);
-        if (ConvertAnyShapeRun<Shapes>(u, p, q, pKnown, std::make_index_sequence<HexShapeTable.size()>())) continue;
+        if (*p != ';') {
+            if (!ConvertAnyShapeRun<Shapes>(u, p, q, pKnown, std::make_index_sequence<HexShapeTable.size()>())) break;
+            continue;
+        }
         // A comment line through its LF, where that is within the 64
-        // characters; inside it only LF and the zero byte count, and no
-        // zero byte comes before pKnown.
-        const uint64_t lineFeeds = *p == ';' ? Shapes::LineFeeds(u) : 0;
+        // characters (tried before the shapes, none of which it fits);
+        // inside it only LF and the zero byte count, and no zero byte comes
+        // before pKnown.
+        const uint64_t lineFeeds = Shapes::LineFeeds(u);
         if (lineFeeds == 0) break;
         p += std::countr_zero(lineFeeds) + 1;
     }
