@@ -14,20 +14,6 @@
 
 namespace {
 
-// Where the slots of both registers' pairs are, as packus leaves them: the
-// pair at each slot's even character, or at its odd one where the slot's
-// first digit is there.
-HEX_TARGET("avx2") HEX_INLINE __m256i SlotPairsAvx2(__m256i values0, __m256i values1, __m256i maskBytes)
-{
-    const __m256i weights = TableAvx2(X86BlockTable.weights);
-    const __m256i after0 = _mm256_alignr_epi8(_mm256_permute2x128_si256(values0, values1, 0x21), values0, 1);
-    const __m256i after1 = _mm256_alignr_epi8(_mm256_permute2x128_si256(values1, values1, 0x81), values1, 1);
-    const __m256i even = _mm256_packus_epi16(_mm256_maddubs_epi16(values0, weights), _mm256_maddubs_epi16(values1, weights));
-    const __m256i odd = _mm256_packus_epi16(_mm256_maddubs_epi16(after0, weights), _mm256_maddubs_epi16(after1, weights));
-    const __m256i evenBit = TableAvx2(X86BlockTable.packedSlotEvenBit);
-    return _mm256_blendv_epi8(odd, even, _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, evenBit), evenBit));
-}
-
 // The slots without a pair, a bit each, where both bits tell.
 HEX_TARGET("avx2") HEX_INLINE uint32_t SkippedSlotsAvx2(__m256i maskBytes, const ByteVector<32>& bothBits)
 {
@@ -51,8 +37,8 @@ struct Avx2Kernel64 {
         b.p = p;
         ClassifyAvx2(Load32(p), b.values0, b.classes0);
         ClassifyAvx2(Load32(p + 32), b.values1, b.classes1);
-        b.digits = TopAfterAddingAvx2(b.classes0, X86BlockTable.digitToTop) |
-                   uint64_t{TopAfterAddingAvx2(b.classes1, X86BlockTable.digitToTop)} << 32;
+        b.digits = TopBitsAvx2(_mm256_adds_epu8(b.classes0, TableAvx2(X86BlockTable.digitToTop)),
+                               _mm256_adds_epu8(b.classes1, TableAvx2(X86BlockTable.digitToTop)));
         return b;
     }
     // A character is a token where its class reaches the top bit after the
@@ -64,19 +50,17 @@ struct Avx2Kernel64 {
     static HEX_INLINE Mask Digits(const Block& b) { return b.digits; }
     HEX_TARGET("avx2") static HEX_INLINE Mask Others(const Block& b)
     {
-        return ~(TopAfterAddingAvx2(b.classes0, X86BlockTable.tokenToTop) |
-                 uint64_t{TopAfterAddingAvx2(b.classes1, X86BlockTable.tokenToTop)} << 32);
+        return ~TopBitsAvx2(_mm256_adds_epu8(b.classes0, TableAvx2(X86BlockTable.tokenToTop)),
+                            _mm256_adds_epu8(b.classes1, TableAvx2(X86BlockTable.tokenToTop)));
     }
     HEX_TARGET("avx2") static HEX_INLINE uint64_t Semicolons(const Block& b)
     {
         const __m256i semicolon = TableAvx2(X86BlockTable.semicolon);
-        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(b.p), semicolon))) |
-               uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(b.p + 32), semicolon)))} << 32;
+        return TopBitsAvx2(_mm256_cmpeq_epi8(Load32(b.p), semicolon), _mm256_cmpeq_epi8(Load32(b.p + 32), semicolon));
     }
     HEX_TARGET("avx2") static HEX_INLINE uint64_t LineFeeds(const Block& b)
     {
-        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(b.classes0, HEX_LINE_FEED_TO_TOP))) |
-               uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(b.classes1, HEX_LINE_FEED_TO_TOP)))} << 32;
+        return TopBitsAvx2(_mm256_slli_epi16(b.classes0, HEX_LINE_FEED_TO_TOP), _mm256_slli_epi16(b.classes1, HEX_LINE_FEED_TO_TOP));
     }
 
     HEX_TARGET("avx2") static HEX_INLINE uint8_t* StorePairs(const Block& b, uint64_t seconds, uint8_t* q)
@@ -85,7 +69,15 @@ struct Avx2Kernel64 {
         volatile uint64_t firsts = seconds >> 1;
         const __m256i maskBytes =
             _mm256_shuffle_epi8(_mm256_set1_epi64x(static_cast<long long>(firsts)), TableAvx2(X86BlockTable.packedSlotMaskByte));
-        const __m256i slots = SlotPairsAvx2(b.values0, b.values1, maskBytes);
+        // The pair at each slot's even character, or at its odd one where
+        // the slot's first digit is there, as packus leaves them.
+        const __m256i weights = TableAvx2(X86BlockTable.weights);
+        const __m256i after0 = _mm256_alignr_epi8(_mm256_permute2x128_si256(b.values0, b.values1, 0x21), b.values0, 1);
+        const __m256i after1 = _mm256_alignr_epi8(_mm256_permute2x128_si256(b.values1, b.values1, 0x81), b.values1, 1);
+        const __m256i even = _mm256_packus_epi16(_mm256_maddubs_epi16(b.values0, weights), _mm256_maddubs_epi16(b.values1, weights));
+        const __m256i odd = _mm256_packus_epi16(_mm256_maddubs_epi16(after0, weights), _mm256_maddubs_epi16(after1, weights));
+        const __m256i evenBit = TableAvx2(X86BlockTable.packedSlotEvenBit);
+        const __m256i slots = _mm256_blendv_epi8(odd, even, _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, evenBit), evenBit));
         // Slots 0-7 are bits 0-7, 8-15 bits 16-23, 16-23 bits 8-15, 24-31
         // bits 24-31; four groups of eight squeezed by one pshufb.
         const uint32_t skip = SkippedSlotsAvx2(maskBytes, X86BlockTable.packedSlotBothBits);
@@ -217,8 +209,7 @@ struct Avx2Shapes {
     static HEX_INLINE Unit LoadUnit(const char* p) { return {p}; }
     HEX_TARGET("avx2") static HEX_INLINE uint64_t Same(const char* p, const uint8_t* chars)
     {
-        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(p), Load32(chars)))) |
-               uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(p + 32), Load32(chars + 32))))} << 32;
+        return TopBitsAvx2(_mm256_cmpeq_epi8(Load32(p), Load32(chars)), _mm256_cmpeq_epi8(Load32(p + 32), Load32(chars + 32)));
     }
     HEX_TARGET("avx2") static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return Same(u.p, X86BlockTable.lineFeed.data()); }
     // The bytes of the group's pairs, or false where one is not two digits.
@@ -251,6 +242,8 @@ struct Avx2Shapes {
     }
 };
 
+// Both are compiled in either build, and each build runs one.
+static_assert(Avx2Kernel64::BLOCK_CHARS == 64 && Avx2Kernel32::BLOCK_CHARS == 32);
 using Avx2Kernel = std::conditional_t<sizeof(void*) == 8, Avx2Kernel64, Avx2Kernel32>;
 
 }  // namespace

@@ -34,6 +34,12 @@ HEX_TARGET("avx2") HEX_INLINE __m256i HighNibblesAvx2(__m256i chars)
     return _mm256_and_si256(_mm256_srli_epi16(chars, 4), _mm256_set1_epi8(0x0F));
 }
 
+// The top bits of two registers' bytes, the first's in bits 0 to 31.
+HEX_TARGET("avx2") HEX_INLINE uint64_t TopBitsAvx2(__m256i top0, __m256i top1)
+{
+    return static_cast<uint32_t>(_mm256_movemask_epi8(top0)) | uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(top1))} << 32;
+}
+
 // Bit k set where byte k of v, added to with saturation, reaches 0x80.
 HEX_TARGET("avx2") HEX_INLINE uint32_t TopAfterAddingAvx2(__m256i v, const ByteVector<32>& add)
 {

@@ -12,9 +12,6 @@
 // a text without them pays little for the looks.
 constexpr uint32_t HEX_MAX_BLOCKS_TO_SHAPES = 256;
 
-template <typename Kernel>
-concept HasShapes = requires { typename Kernel::Shapes; };
-
 // The blocks and shapes that start before pKnown - BLOCK_CHARS + 1; false
 // at the first stop, with the state at the start of its block.
 template <typename Kernel>
@@ -22,7 +19,7 @@ HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, cons
 {
     constexpr uint32_t step = Kernel::BLOCK_CHARS - 1;
     const char* pLast = pKnown - (step - 1);
-    if constexpr (!HasShapes<Kernel>) {
+    if constexpr (!requires { typename Kernel::Shapes; }) {
         return ParseKnownBlocks<Kernel>(state, pLast);
     } else {
         while (state.p < pLast) {
@@ -30,11 +27,9 @@ HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, cons
             const uintptr_t cchBlocks = uintptr_t{cBlocksToShapes} * step;
             if (!ParseKnownBlocks<Kernel>(state, cchLeft > cchBlocks ? state.p + cchBlocks : pLast)) return false;
             if (state.p >= pLast) break;
-            if (LookForShapes<Kernel>(state, pKnown)) {
-                cBlocksToShapes = 1;
-            } else {
-                cBlocksToShapes = std::min(2 * cBlocksToShapes, HEX_MAX_BLOCKS_TO_SHAPES);
-            }
+            const int found = LookForShapes<Kernel>(state, pKnown);
+            if (found > 0) cBlocksToShapes = 1;
+            if (found == 0) cBlocksToShapes = std::min(2 * cBlocksToShapes, HEX_MAX_BLOCKS_TO_SHAPES);
         }
         return true;
     }

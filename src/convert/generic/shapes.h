@@ -24,43 +24,29 @@ struct HexShape {
     std::array<char, HEX_SHAPE_MAX_CHARS> sample;     // '0' for each digit, the separators as they stand
 };
 
-// Every character of the sample a digit or a separator, its runs of digits
-// of even length, and a separator at its end, so that the next unit, or
-// the block loop, starts afresh after it.
-template <size_t N>
-constexpr bool IsGoodShapeSample(const char (&szSample)[N])
-{
-    if (N - 1 > HEX_SHAPE_MAX_CHARS || N < 2 || szSample[N - 2] == '0') return false;
-    uint32_t cRun = 0, cPairs = 0;
-    for (size_t k = 0; k < N - 1; ++k) {
-        const auto ch = static_cast<uint8_t>(szSample[k]);
-        if (ch == '0') {
-            ++cRun;
-            continue;
-        }
-        if (CharClassTable[ch] != CC_SEPARATOR || cRun % 2 != 0) return false;
-        cPairs += cRun / 2;
-        cRun = 0;
-    }
-    return cPairs > 0 && cPairs <= HEX_SHAPE_MAX_PAIRS;
-}
-
 void ShapeSampleIsNotAGoodUnit();  // not constexpr: a call stops the compile
 
 // From a sample unit: '0' for each digit, its separators as they stand.
+// Every character a digit or a separator, its runs of digits of even
+// length, and a separator at its end, so that the next unit, or the block
+// loop, starts afresh after it.
 template <size_t N>
 consteval HexShape MakeShape(const char (&szSample)[N])
 {
-    if (!IsGoodShapeSample(szSample)) ShapeSampleIsNotAGoodUnit();
     HexShape shape{N - 1, 0, 0, 0, {}, {}};
-    for (uint32_t k = 0; k < N - 1; ++k) {
+    uint32_t cRun = 0;
+    for (uint32_t k = 0; k < N - 1 && N - 1 <= HEX_SHAPE_MAX_CHARS; ++k) {
         shape.sample[k] = szSample[k];
         shape.span |= uint64_t{1} << k;
-        if (szSample[k] == '0') shape.digits |= uint64_t{1} << k;
+        if (szSample[k] == '0') {
+            shape.digits |= uint64_t{1} << k;
+            if (cRun++ % 2 == 0) shape.pairAt[shape.cPairs++] = static_cast<uint8_t>(k);
+        } else {
+            if (CharClassTable[static_cast<uint8_t>(szSample[k])] != CC_SEPARATOR || cRun % 2 != 0) ShapeSampleIsNotAGoodUnit();
+            cRun = 0;
+        }
     }
-    for (uint32_t k = 0; k < N - 1; k += szSample[k] == '0' ? 2 : 1) {
-        if (szSample[k] == '0') shape.pairAt[shape.cPairs++] = static_cast<uint8_t>(k);
-    }
+    if (N - 1 > HEX_SHAPE_MAX_CHARS || cRun != 0 || shape.cPairs == 0) ShapeSampleIsNotAGoodUnit();
     return shape;
 }
 
@@ -80,13 +66,6 @@ inline constexpr std::array<HexShape, 6> HexShapeTable = {
 };
 
 static_assert(HexShapeTable[0].cch == 51 && HexShapeTable[0].cPairs == 16 && HexShapeTable[0].pairAt[8] == 26);
-
-// Whether the unit of shape is at a place, from the masks of the 64
-// characters there.
-constexpr bool UnitFits(const HexShape& shape, uint64_t digits, uint64_t tokens)
-{
-    return (((digits ^ shape.digits) | ~tokens) & shape.span) == 0;
-}
 
 // Shapes gives, for one instruction set:
 //   Unit LoadUnit(p)   what it keeps of the 64 characters at p
@@ -161,12 +140,14 @@ HEX_INLINE bool ConvertShapeRuns(HexBlockState<Mask>& s, const char* pKnown)
 // Looks for the shapes after the first LF of the block at s.p (or, where
 // it has none, and neither comments nor bad characters, after its first
 // separator): the block's characters through that one are parsed here,
-// and the shapes looked for from the next.
+// and the shapes looked for from the next. 1 where there were some, 0
+// where none, -1 where the block had no place to look from (a block of 32
+// plain digits, in a line of more): that says nothing of the text.
 template <typename Kernel>
-HEX_INLINE bool LookForShapes(HexBlockState<typename Kernel::Mask>& s, const char* pKnown)
+HEX_INLINE int LookForShapes(HexBlockState<typename Kernel::Mask>& s, const char* pKnown)
 {
     using Mask = typename Kernel::Mask;
-    if (s.fOpen != 0) return false;
+    if (s.fOpen != 0) return 0;
     const typename Kernel::Block block = Kernel::LoadBlock(s.p - 1);
     Mask digits = InRegister(Kernel::Digits(block));
     const Mask lineFeeds = InRegister(Kernel::LineFeeds(block)) & static_cast<Mask>(~Mask{1});
@@ -180,13 +161,13 @@ HEX_INLINE bool LookForShapes(HexBlockState<typename Kernel::Mask>& s, const cha
     } else if (cuts == 0) {
         cuts = static_cast<Mask>(~digits & ~Mask{1});
     }
-    if (cuts == 0) return false;
+    if (cuts == 0) return -1;
     const auto cut = static_cast<uint32_t>(std::countr_zero(cuts));
     const auto through = static_cast<Mask>((Mask{2} << cut) - 1);
     const auto pairs = PairDigits<Mask>(digits & through, 0);
-    if (((bad | pairs.unpaired) & through) != 0) return false;
+    if (((bad | pairs.unpaired) & through) != 0) return 0;
     s.q = Kernel::StorePairs(block, pairs.seconds, s.q);
     s.p += cut;
     s.fInComment = 0;
-    return ConvertShapeRuns<typename Kernel::Shapes>(s, pKnown);
+    return ConvertShapeRuns<typename Kernel::Shapes>(s, pKnown) ? 1 : 0;
 }

@@ -48,18 +48,12 @@ constexpr bool NibbleClassesAgreeWithTable()
 }
 static_assert(NibbleClassesAgreeWithTable(), "nibble class lookups disagree with CharClassTable");
 
-constexpr ByteVector<32> MakeTwiceTable(const ByteVector<16>& half)
-{
-    ByteVector<32> v{};
-    for (size_t k = 0; k < 32; ++k) v[k] = half[k % 16];
-    return v;
-}
-
-template <size_t N = 32>
-constexpr ByteVector<N> MakeSplatTable(uint8_t b)
+// N bytes of the pattern over and over.
+template <size_t N = 32, size_t M>
+constexpr ByteVector<N> MakeRepeatTable(const ByteVector<M>& pattern)
 {
     ByteVector<N> v{};
-    for (auto& x : v) x = b;
+    for (size_t k = 0; k < N; ++k) v[k] = pattern[k % M];
     return v;
 }
 
@@ -92,14 +86,14 @@ constexpr ByteVector<32> MakeSlotTable(SlotOrder order)
 // Constants and tables as whole registers, loaded where they are used, as
 // the 32-bit build has too few registers to keep them.
 struct alignas(32) X86BlockTables {
-    ByteVector<32> classHigh = MakeTwiceTable(ClassByHighNibbleTable);
-    ByteVector<32> classLow = MakeTwiceTable(ClassByLowNibbleTable);
-    ByteVector<32> semicolon = MakeSplatTable(';');
-    ByteVector<64> lineFeed = MakeSplatTable<64>('\n');
-    ByteVector<32> low4 = MakeSplatTable(0x0F);
-    ByteVector<32> digitToTop = MakeSplatTable(HEX_DIGIT_TO_TOP);
-    ByteVector<32> tokenToTop = MakeSplatTable(HEX_TOKEN_TO_TOP);
-    ByteVector<32> weights = MakeTwiceTable({0x10, 1, 0x10, 1, 0x10, 1, 0x10, 1, 0x10, 1, 0x10, 1, 0x10, 1, 0x10, 1});
+    ByteVector<32> classHigh = MakeRepeatTable(ClassByHighNibbleTable);
+    ByteVector<32> classLow = MakeRepeatTable(ClassByLowNibbleTable);
+    ByteVector<32> semicolon = MakeRepeatTable(ByteVector<1>{';'});
+    ByteVector<64> lineFeed = MakeRepeatTable<64>(ByteVector<1>{'\n'});
+    ByteVector<32> low4 = MakeRepeatTable(ByteVector<1>{0x0F});
+    ByteVector<32> digitToTop = MakeRepeatTable(ByteVector<1>{HEX_DIGIT_TO_TOP});
+    ByteVector<32> tokenToTop = MakeRepeatTable(ByteVector<1>{HEX_TOKEN_TO_TOP});
+    ByteVector<32> weights = MakeRepeatTable(ByteVector<2>{HEX_PAIR_WEIGHTS & 0xFF, HEX_PAIR_WEIGHTS >> 8});
     ByteVector<32> slotMaskByte = MakeSlotTable<0>(SLOTS_IN_ORDER);
     ByteVector<32> slotEvenBit = MakeSlotTable<1>(SLOTS_IN_ORDER);
     ByteVector<32> slotBothBits = MakeSlotTable<2>(SLOTS_IN_ORDER);
