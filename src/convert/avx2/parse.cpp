@@ -1,8 +1,7 @@
-// HexTextToBytes with AVX2: in the 64-bit build a block is two registers,
-// its pairs squeezed out of 32 slots; in the 32-bit build, with eight
-// vector registers and 32-bit general ones, a block is one register with a
-// 32-bit mask, which holds its work without spilling. Both convert the run
-// shapes 16 pairs at a time.
+// HexTextToBytes with AVX2: a block is two registers (its pairs squeezed out
+// of 32 slots), or, in the 32-bit build, whose eight vector registers and
+// 32-bit general ones it fits, one register with a 32-bit mask. Both
+// convert the run shapes 16 pairs at a time.
 #include "convert/generic/simd_target.h"
 
 #if HEXBIN_X86

@@ -62,5 +62,6 @@ HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
         }
         if (cch < HEX_LOOKAHEAD) break;  // the terminator is at pKnown
     }
-    return HexTextToBytesFrom(state.p - (state.fOpen & 1), pOut, static_cast<uint32_t>(state.q - pOut), state.fInComment != 0);
+    const auto cbDone = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state.q) - reinterpret_cast<uintptr_t>(pOut));
+    return HexTextToBytesFrom(state.p - (state.fOpen & 1), pOut, cbDone, state.fInComment != 0);
 }
