@@ -1,10 +1,8 @@
 // Run shapes: units of text in which every character is a digit or a
 // separator at a fixed place, as the formatter and other tools write their
-// lines. Where the text at a line's start is in one of these shapes, a
-// kernel converts its units by their fixed places, without pairing runs or
-// squeezing slots. A shape is data: a sample of its unit, from which each
-// kernel derives, at compile time, the masks it checks and the gathers it
-// uses. Which shapes are looked for is HexShapeTable.
+// lines, converted by those places, without pairing runs or squeezing
+// slots. A shape is data: a sample of its unit, from which each kernel
+// derives at compile time the checks and gathers it uses (HexShapeTable).
 #pragma once
 
 #include "convert/generic/parse_blocks.h"
@@ -141,12 +139,13 @@ HEX_INLINE bool ConvertShapeRuns(HexBlockState<Mask>& s, const char* pKnown)
 // it has none, and neither comments nor bad characters, after its first
 // separator): the block's characters through that one are parsed here,
 // and the shapes looked for from the next. 1 where there were some, 0
-// where none, -1 where the block had no place to look from (a block of 32
-// plain digits, in a line of more): that says nothing of the text.
+// where none, -1 where there was no room before pKnown or the block no
+// place to look from (32 plain digits of a longer line): no miss.
 template <typename Kernel>
 HEX_INLINE int LookForShapes(HexBlockState<typename Kernel::Mask>& s, const char* pKnown)
 {
     using Mask = typename Kernel::Mask;
+    if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(s.p) <= HEX_SHAPE_READ_CHARS + Kernel::BLOCK_CHARS) return -1;
     if (s.fOpen != 0) return 0;
     const typename Kernel::Block block = Kernel::LoadBlock(s.p - 1);
     Mask digits = InRegister(Kernel::Digits(block));
