@@ -93,22 +93,25 @@ struct Avx512Shapes {
         return _kortestz_mask64_u8(wrong, wrong) != 0;
     }
     template <size_t Row>
-    static constexpr uint32_t UNITS_PER_STEP = 2 * HexShapeTable[Row].cPairs <= 32 ? 2 : 1;
+    static constexpr uint32_t UNITS_PER_STEP = Row == 3 ? 0 : 2 * HexShapeTable[Row].cPairs <= 32 ? 2 : 1;  // row 3 has row 2's classes
     template <size_t Row>
     HEX_TARGET(HEX_AVX512) static HEX_INLINE uint32_t ConvertUnits(const Unit& u, uint8_t* q)
     {
         if (!Fits<Row>(u)) return 0;
+        // One gather for one unit or two: where the second is not there, its
+        // half gathers from the first, and its bytes are the routine's scratch.
+        __m512i second = u.classes;
+        uint32_t cUnits = 1;
         if constexpr (UNITS_PER_STEP<Row> == 2) {
-            const Unit second = LoadUnit(u.p + HexShapeTable[Row].cch);
-            if (Fits<Row>(second)) {
-                StoreDigitPairsAvx512(
-                    _mm512_permutex2var_epi8(u.classes, _mm512_load_si512(Avx512ShapeGatherTable<Row, 2>.data()), second.classes), q);
-                return 2;
+            const Unit next = LoadUnit(u.p + HexShapeTable[Row].cch);
+            if (Fits<Row>(next)) {
+                second = next.classes;
+                cUnits = 2;
             }
         }
-        StoreDigitPairsAvx512(
-            _mm512_maskz_permutexvar_epi8(~__mmask64{0}, _mm512_load_si512(Avx512ShapeGatherTable<Row, 1>.data()), u.classes), q);
-        return 1;
+        const __m512i gather = _mm512_load_si512(Avx512ShapeGatherTable<Row, UNITS_PER_STEP<Row> == 2 ? 2 : 1>.data());
+        StoreDigitPairsAvx512(_mm512_permutex2var_epi8(u.classes, gather, second), q);
+        return cUnits;
     }
 };
 

@@ -146,32 +146,27 @@ HEX_INLINE HexBlockPairs<Mask> PairDigits(Mask digits, Mask fOpen)
 //       contract leaves to the routine.
 //   Shapes (optional)   its way with the run shapes (shapes.h)
 
-// A block that holds comments or bad characters, or starts in a comment.
-template <typename Kernel>
-HEX_INLINE bool ParseBlockWithOthers(HexBlockState<typename Kernel::Mask>& s, const typename Kernel::Block& block)
-{
-    using Mask = typename Kernel::Mask;
-    const Mask semicolons = InRegister(Kernel::Semicolons(block)), lineFeeds = InRegister(Kernel::LineFeeds(block));
-    const Mask comment = Choose(s.fInComment, CommentChars<Mask>(semicolons, lineFeeds, 1), CommentChars<Mask>(semicolons, lineFeeds, 0));
-    const Mask bad = InRegister(Kernel::Others(block)) & static_cast<Mask>(~comment);
-    const auto pairs = PairDigits<Mask>(InRegister(Kernel::Digits(block)) & static_cast<Mask>(~comment), s.fOpen);
-    if ((bad | pairs.unpaired) != 0) return false;
-    s.q = Kernel::StorePairs(block, pairs.seconds, s.q);
-    s.fOpen = pairs.fOpen;
-    s.fInComment = TopBitMask(comment);
-    s.p += Kernel::BLOCK_CHARS - 1;
-    return true;
-}
-
-// The block at s.p - 1; false, with s unchanged, where it holds a stop.
+// The block at s.p - 1; false, with s unchanged, where it holds a stop. A
+// block that holds comments or bad characters, or starts in a comment,
+// finds them from its masks first; one store for both, as it is the most
+// code.
 template <typename Kernel>
 HEX_INLINE bool ParseBlock(HexBlockState<typename Kernel::Mask>& s, const typename Kernel::Block& block)
 {
-    if (Kernel::HasOthers(block) || s.fInComment != 0) [[unlikely]] return ParseBlockWithOthers<Kernel>(s, block);
-    const auto pairs = PairDigits(InRegister(Kernel::Digits(block)), s.fOpen);
-    if (pairs.unpaired != 0) [[unlikely]] return false;
+    using Mask = typename Kernel::Mask;
+    Mask digits = InRegister(Kernel::Digits(block)), bad = 0, fInComment = 0;
+    if (Kernel::HasOthers(block) || s.fInComment != 0) [[unlikely]] {
+        const Mask semicolons = InRegister(Kernel::Semicolons(block)), lineFeeds = InRegister(Kernel::LineFeeds(block));
+        const Mask comment = Choose(s.fInComment, CommentChars<Mask>(semicolons, lineFeeds, 1), CommentChars<Mask>(semicolons, lineFeeds, 0));
+        bad = InRegister(Kernel::Others(block)) & static_cast<Mask>(~comment);
+        digits &= static_cast<Mask>(~comment);
+        fInComment = TopBitMask(comment);
+    }
+    const auto pairs = PairDigits<Mask>(digits, s.fOpen);
+    if ((bad | pairs.unpaired) != 0) [[unlikely]] return false;
     s.q = Kernel::StorePairs(block, pairs.seconds, s.q);
     s.fOpen = pairs.fOpen;
+    s.fInComment = fInComment;
     s.p += Kernel::BLOCK_CHARS - 1;
     return true;
 }

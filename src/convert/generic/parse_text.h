@@ -36,29 +36,25 @@ HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, cons
 }
 
 // A block is parsed only where its last character comes before the
-// terminator: its reads stay inside the text, and its pairs, stored whole,
-// inside the output's ceil(length / 2) bytes. The first block's first
-// character, before the text, is a space.
+// terminator, so that its reads and its whole stores stay inside the text and
+// the output. The text's first character is taken as the one before the
+// first block: the state says whether it opens a pair or a comment.
 template <typename Kernel>
 HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
 {
+    using Mask = typename Kernel::Mask;
     constexpr uint32_t step = Kernel::BLOCK_CHARS - 1;
-    HexBlockState<typename Kernel::Mask> state = {szText, pOut, 0, 0};
-    const char* pKnown = szText;  // no zero byte in [szText, pKnown)
-    bool fFirst = true;
+    const uint8_t cls = CharClassTable[static_cast<uint8_t>(*szText)];
+    if (cls == CC_OTHER) return HexTextToBytesFrom(szText, pOut, 0, false);
+    HexBlockState<Mask> state = {szText + 1, pOut, cls == CC_COMMENT ? ~Mask{0} : 0, cls == CC_HEXDIGIT ? ~Mask{0} : 0};
+    const char* pKnown = szText + 1;  // no zero byte in [szText, pKnown)
     uint32_t cBlocksToShapes = 1;
     for (;;) {
         const size_t cch = TextLengthWithin(pKnown, HEX_LOOKAHEAD);
         pKnown += cch;
-        if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(state.p) > step) {
-            if (fFirst) {
-                char first[Kernel::BLOCK_CHARS];
-                first[0] = ' ';
-                std::memcpy(first + 1, szText, step);
-                fFirst = false;
-                if (!ParseBlock<Kernel>(state, Kernel::LoadBlock(first))) break;
-            }
-            if (!ParseKnownText<Kernel>(state, pKnown, cBlocksToShapes)) break;
+        if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(state.p) >= step &&
+            !ParseKnownText<Kernel>(state, pKnown, cBlocksToShapes)) {
+            break;
         }
         if (cch < HEX_LOOKAHEAD) break;  // the terminator is at pKnown
     }

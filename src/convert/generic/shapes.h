@@ -64,11 +64,13 @@ inline constexpr std::array<HexShape, 6> HexShapeTable = {
 };
 
 static_assert(HexShapeTable[0].cch == 51 && HexShapeTable[0].cPairs == 16 && HexShapeTable[0].pairAt[8] == 26);
+static_assert(HexShapeTable[3].digits == HexShapeTable[2].digits && HexShapeTable[3].span == HexShapeTable[2].span);
 
 // Shapes gives, for one instruction set:
 //   Unit LoadUnit(p)   what it keeps of the 64 characters at p
 //   uint64_t LineFeeds(unit)
-//   uint32_t UNITS_PER_STEP<Row>   1, or 2 where two units' pairs fill a register
+//   uint32_t UNITS_PER_STEP<Row>   1, or 2 where two units' pairs fill a register;
+//       0 for a row it does not look for
 //   uint32_t ConvertUnits<Row>(unit, q)   how many units of HexShapeTable[Row]
 //       start at the unit, up to UNITS_PER_STEP, their pairs written at q (at
 //       most 32 bytes); 0, where none is there. Each instruction set checks
@@ -80,23 +82,27 @@ constexpr uint32_t HEX_SHAPE_READ_CHARS = 128;
 // where the first is at u; false where it is not there. Where a full step
 // was taken the next one starts at a place known without its result.
 template <typename Shapes, size_t Row>
-HEX_INLINE bool ConvertShapeRun(const typename Shapes::Unit& u, const char*& p, uint8_t*& q, const char* pKnown)
+HEX_INLINE bool ConvertShapeRun(typename Shapes::Unit u, const char*& p, uint8_t*& q, const char* pKnown)
 {
     constexpr HexShape shape = HexShapeTable[Row];
     constexpr uint32_t cMost = Shapes::template UNITS_PER_STEP<Row>;
-    uint32_t cUnits = Shapes::template ConvertUnits<Row>(u, q);
-    if (cUnits == 0) return false;
-    while (cUnits == cMost) {
+    if constexpr (cMost == 0) return false;
+    bool fAny = false;
+    for (;;) {
+        const uint32_t cUnits = Shapes::template ConvertUnits<Row>(u, q);
+        if (cUnits != cMost) {
+            p += cUnits * shape.cch;
+            q += cUnits * shape.cPairs;
+            return fAny || cUnits != 0;
+        }
+        fAny = true;
         p += cMost * shape.cch;
         q += cMost * shape.cPairs;
         if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS) return true;
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD + 64);
-        cUnits = Shapes::template ConvertUnits<Row>(Shapes::LoadUnit(p), q);
+        u = Shapes::LoadUnit(p);
     }
-    p += cUnits * shape.cch;
-    q += cUnits * shape.cPairs;
-    return true;
 }
 
 template <typename Shapes, size_t... Rows>

@@ -107,9 +107,8 @@ struct alignas(32) X86BlockTables {
 alignas(64) inline constexpr X86BlockTables X86BlockTable{};
 
 // Indexed by the eight slots that are skipped: the places of the others in
-// order, one a byte, then 0x80 (pshufb's zero), plus add in every byte (8
-// for the upper half of a lane).
-constexpr std::array<uint64_t, 256> MakeSkipPickTable(uint64_t add)
+// order, one a byte, then 0x80 (pshufb's zero).
+constexpr std::array<uint64_t, 256> MakeSkipPickTable()
 {
     std::array<uint64_t, 256> table{};
     for (uint32_t m = 0; m < 256; ++m) {
@@ -120,7 +119,7 @@ constexpr std::array<uint64_t, 256> MakeSkipPickTable(uint64_t add)
             entry = (entry & ~(uint64_t{0xFF} << (8 * count))) | (uint64_t{bit} << (8 * count));
             ++count;
         }
-        table[m] = entry + add;
+        table[m] = entry;
     }
     return table;
 }
@@ -132,8 +131,7 @@ constexpr std::array<uint8_t, 256> MakeKeptCountTable()
     return table;
 }
 
-alignas(64) inline constexpr std::array<uint64_t, 256> SkipPickTable = MakeSkipPickTable(0);
-alignas(64) inline constexpr std::array<uint64_t, 256> SkipPickHighTable = MakeSkipPickTable(0x0808080808080808ull);
+alignas(64) inline constexpr std::array<uint64_t, 256> SkipPickTable = MakeSkipPickTable();
 alignas(64) inline constexpr std::array<uint8_t, 256> KeptCountTable = MakeKeptCountTable();
 
 HEX_TARGET("ssse3") HEX_INLINE __m128i Load16(const void* p)
@@ -142,9 +140,11 @@ HEX_TARGET("ssse3") HEX_INLINE __m128i Load16(const void* p)
 }
 
 // The squeeze's index for slots 0-7 (skip0) and 8-15 (skip1) of a 16-byte
-// register.
+// lane, the second eight's places 8 on (added in the vector: the 32-bit
+// build would add the 64-bit entry in two halves, through the stack).
 HEX_TARGET("ssse3") HEX_INLINE __m128i SkipPickIndex(uint32_t skip0, uint32_t skip1)
 {
-    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&SkipPickTable[skip0]))),
-                                         reinterpret_cast<const double*>(&SkipPickHighTable[skip1])));
+    return _mm_add_epi8(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&SkipPickTable[skip0])),
+                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&SkipPickTable[skip1]))),
+                        _mm_set_epi64x(0x0808080808080808, 0));
 }
