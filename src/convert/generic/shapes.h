@@ -152,7 +152,6 @@ HEX_INLINE int LookForShapes(HexBlockState<typename Kernel::Mask>& s, const char
 {
     using Mask = typename Kernel::Mask;
     if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(s.p) <= HEX_SHAPE_READ_CHARS + Kernel::BLOCK_CHARS) return -1;
-    if (s.fOpen != 0) return 0;
     const typename Kernel::Block block = Kernel::LoadBlock(s.p - 1);
     Mask digits = InRegister(Kernel::Digits(block));
     const Mask lineFeeds = InRegister(Kernel::LineFeeds(block)) & static_cast<Mask>(~Mask{1});
@@ -169,10 +168,10 @@ HEX_INLINE int LookForShapes(HexBlockState<typename Kernel::Mask>& s, const char
     if (cuts == 0) return -1;
     const auto cut = static_cast<uint32_t>(std::countr_zero(cuts));
     const auto through = static_cast<Mask>((Mask{2} << cut) - 1);
-    const auto pairs = PairDigits<Mask>(digits & through, 0);
+    const auto pairs = PairDigits<Mask>(digits & through, s.fOpen);
     if (((bad | pairs.unpaired) & through) != 0) return 0;
     s.q = Kernel::StorePairs(block, pairs.seconds, s.q);
     s.p += cut;
-    s.fInComment = 0;
+    s.fInComment = s.fOpen = 0;
     return ConvertShapeRuns<typename Kernel::Shapes>(s, pKnown) ? 1 : 0;
 }
