@@ -7,9 +7,7 @@
 // here unchanged, under the name HexTextToBytesAvx512Emulated, and reached
 // through the kernel entry Avx512EmulatedEntry.
 // The kernel's shared headers with their real targets, before they go.
-#include "convert/generic/parse_blocks.h"
-#include "convert/generic/parse_runs.h"
-#include "convert/generic/shapes.h"
+#include "convert/generic/parse_text.h"
 #include "convert/generic/simd_target.h"
 #include "convert/hex_kernel.h"
 
@@ -79,39 +77,40 @@ inline Zmm MaskzPermute2(uint64_t k, Zmm a, Zmm idx, Zmm b)
     return r;
 }
 
-inline Zmm ShiftWordsLeft(Zmm a, unsigned int n)
+inline Zmm AddBytes(Zmm a, Zmm b)
 {
-    Zmm r;
-    for (int i = 0; i < 64; i += 2) {
-        const auto w = static_cast<uint16_t>((a.b[i] | a.b[i + 1] << 8) << n);
-        r.b[i] = static_cast<uint8_t>(w);
-        r.b[i + 1] = static_cast<uint8_t>(w >> 8);
-    }
+    for (int i = 0; i < 64; ++i) a.b[i] = static_cast<uint8_t>(a.b[i] + b.b[i]);
+    return a;
+}
+
+inline uint64_t CompareNotEqual(Zmm a, Zmm b)
+{
+    uint64_t r = 0;
+    for (int i = 0; i < 64; ++i) r |= static_cast<uint64_t>(a.b[i] != b.b[i]) << i;
     return r;
 }
 
-inline Zmm Set1Dword(int v)
+// kortestc: the carry, set where the OR of the masks is all ones; kortestz:
+// the zero flag, set where it is zero.
+inline unsigned char OrTestAllOnes(uint64_t a, uint64_t b)
 {
-    Zmm r;
-    for (int i = 0; i < 64; ++i) r.b[i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * (i % 4)));
-    return r;
+    return (a | b) == ~uint64_t{0};
+}
+
+inline unsigned char OrTestZero(uint64_t a, uint64_t b)
+{
+    return (a | b) == 0;
+}
+
+inline uint64_t SameMask(uint64_t k)
+{
+    return k;
 }
 
 inline void Store32(Ymm* p, Ymm a)
 {
     std::memcpy(p, a.b, 32);
 }
-
-inline uint64_t GatherBits64(uint64_t x, uint64_t mask)
-{
-    uint64_t r = 0;
-    int k = 0;
-    for (int i = 0; i < 64; ++i) {
-        if ((mask >> i) & 1) r |= ((x >> i) & 1) << k++;
-    }
-    return r;
-}
-
 
 inline uint64_t TopBits(Zmm a)
 {
@@ -120,17 +119,10 @@ inline uint64_t TopBits(Zmm a)
     return k;
 }
 
-inline uint64_t CompareEqual(Zmm a, Zmm b)
+inline uint64_t Test(Zmm a, Zmm b)
 {
     uint64_t k = 0;
-    for (int i = 0; i < 64; ++i) k |= static_cast<uint64_t>(a.b[i] == b.b[i]) << i;
-    return k;
-}
-
-inline uint64_t Test(Zmm a, Zmm b, bool fWantZero)
-{
-    uint64_t k = 0;
-    for (int i = 0; i < 64; ++i) k |= static_cast<uint64_t>(((a.b[i] & b.b[i]) == 0) == fWantZero) << i;
+    for (int i = 0; i < 64; ++i) k |= static_cast<uint64_t>((a.b[i] & b.b[i]) != 0) << i;
     return k;
 }
 
@@ -158,21 +150,16 @@ inline Zmm MaddUbs(Zmm a, Zmm b)
     return r;
 }
 
-inline Ymm WordsToBytes(uint32_t k, Zmm a)
+}  // namespace avx512_emulation
+
+// The low half is no instruction of its own (a register's lower part).
+#define HEX_AVX512_STAND_INS 1
+inline avx512_emulation::Ymm LowHalfAvx512(avx512_emulation::Zmm a)
 {
-    Ymm r;
-    for (int j = 0; j < 32; ++j) r.b[j] = ((k >> j) & 1) ? a.b[2 * j] : 0;
+    avx512_emulation::Ymm r;
+    std::memcpy(r.b, a.b, 32);
     return r;
 }
-
-inline void MaskStore(void* p, uint32_t k, Ymm a)
-{
-    for (int i = 0; i < 32; ++i) {
-        if ((k >> i) & 1) static_cast<uint8_t*>(p)[i] = a.b[i];
-    }
-}
-
-}  // namespace avx512_emulation
 
 #define __m512i avx512_emulation::Zmm
 #define __m256i avx512_emulation::Ymm
@@ -182,21 +169,22 @@ inline void MaskStore(void* p, uint32_t k, Ymm a)
 #define _mm512_set1_epi16 avx512_emulation::Set1Word
 #define _mm512_and_si512 avx512_emulation::And
 #define _mm512_permutex2var_epi8 avx512_emulation::Permute2
-#define _pext_u64 avx512_emulation::GatherBits64
 #define _mm512_maskz_permutex2var_epi8 avx512_emulation::MaskzPermute2
-#define _mm512_slli_epi16 avx512_emulation::ShiftWordsLeft
-#define _mm512_set1_epi32 avx512_emulation::Set1Dword
 #define _mm256_storeu_si256 avx512_emulation::Store32
 #define _mm512_maskz_permutexvar_epi8 avx512_emulation::MaskzPermute
 #define _mm512_movepi8_mask avx512_emulation::TopBits
-#undef _mm512_cmpeq_epi8_mask  // a macro in clang's header
-#define _mm512_cmpeq_epi8_mask avx512_emulation::CompareEqual
-#define _mm512_test_epi8_mask(a, b) avx512_emulation::Test(a, b, false)
-#define _mm512_testn_epi8_mask(a, b) avx512_emulation::Test(a, b, true)
+#define _mm512_test_epi8_mask avx512_emulation::Test
 #define _mm512_maskz_compress_epi8 avx512_emulation::Compress
 #define _mm512_maddubs_epi16 avx512_emulation::MaddUbs
-#define _mm512_maskz_cvtepi16_epi8 avx512_emulation::WordsToBytes
-#define _mm256_mask_storeu_epi8 avx512_emulation::MaskStore
+#define _mm512_add_epi8 avx512_emulation::AddBytes
+#undef _mm512_cmpneq_epi8_mask  // a macro in clang's header
+#define _mm512_cmpneq_epi8_mask avx512_emulation::CompareNotEqual
+#undef _kortestc_mask64_u8
+#undef _kortestz_mask64_u8
+#define _kortestc_mask64_u8 avx512_emulation::OrTestAllOnes
+#define _kortestz_mask64_u8 avx512_emulation::OrTestZero
+#define _cvtmask64_u64 avx512_emulation::SameMask
+#define _cvtu64_mask64 avx512_emulation::SameMask
 #define HexTextToBytesAvx512 HexTextToBytesAvx512Emulated
 
 #include "convert/avx512/parse.cpp"

@@ -1,174 +1,258 @@
-// HexTextToBytes with AVX2: a block is two registers, classified by two
-// nibble lookups each; its pairs are squeezed out of 32 slots. Runs of
-// pairs in the shapes of generic/shapes.h go in one step each.
+// HexTextToBytes with AVX2: a block is two registers (its pairs squeezed out
+// of 32 slots), or, in the 32-bit build, whose eight vector registers and
+// 32-bit general ones it fits, one register with a 32-bit mask. Both
+// convert the run shapes 16 pairs at a time.
 #include "convert/generic/simd_target.h"
 
 #if HEXBIN_X86
 
 #include "convert/avx2/simd.h"
-#include "convert/generic/parse_blocks.h"
-#include "convert/generic/parse_runs.h"
-#include "convert/generic/shapes.h"
 #include "convert/hex_kernel.h"
+
+#include <type_traits>
 
 namespace {
 
-// Writes the 16 bytes of the formatter's line at p, if one is there, or
-// returns false. Most other texts fail at the CR.
-HEX_TARGET("avx2") HEX_INLINE bool ConvertFormatterLineAvx2(const char* p, uint8_t* q)
+// The slots without a pair, a bit each, where both bits tell.
+HEX_TARGET("avx2") HEX_INLINE uint32_t SkippedSlotsAvx2(__m256i maskBytes, const ByteVector<32>& bothBits)
 {
-    if (p[HEX_LINE_CHARS - 2] != '\r') return false;
-    constexpr uint32_t SEPARATORS0 = LineSeparatorBits<32>(0);
-    constexpr uint32_t SEPARATORS1 = LineSeparatorBits<32>(HEX_LINE_SECOND_PIECE);
-    const auto same0 = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(p), Load32(LineText0Table.data()))));
-    const auto same1 = static_cast<uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(p + HEX_LINE_SECOND_PIECE), Load32(LineText1Table.data()))));
-    if ((((same0 & SEPARATORS0) ^ SEPARATORS0) | ((same1 & SEPARATORS1) ^ SEPARATORS1)) != 0) return false;
-
-    const __m256i digits = _mm256_or_si256(
-        _mm256_shuffle_epi8(LoadLine2x16(p + LineLoadPosTable[0][0], p + LineLoadPosTable[1][0]), Load32(LineGather0Table.data())),
-        _mm256_shuffle_epi8(LoadLine2x16(p + LineLoadPosTable[0][1], p + LineLoadPosTable[1][1]), Load32(LineGather1Table.data())));
-    if (TopAfterAddingAvx2(ClassesAvx2(digits), HEX_DIGIT_TO_TOP) != 0xFFFFFFFF) return false;
-    const __m256i values = DigitValuesAvx2(digits);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm256_castsi256_si128(PairsOfWordsAvx2(values, values)));
-    return true;
+    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, TableAvx2(bothBits)), _mm256_setzero_si256())));
 }
 
-// Pairs with no separator between them, as xxd -p and base16 encoders
-// write them: up to 32, from the 64 characters at p, and the separator
-// after them; none where fewer than cMinPairs. Writes 32 bytes, of which
-// the run's count are its pairs.
-HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertPlainPairsAvx2(const char* p, uint8_t* q, uint32_t cMinPairs = HEX_RUN_MIN_PAIRS)
-{
-    const __m256i chars0 = Load32(p), chars1 = Load32(p + 32);
-    const __m256i classes0 = ClassesAvx2(chars0), classes1 = ClassesAvx2(chars1);
-    const uint64_t digits = TopAfterAddingAvx2(classes0, HEX_DIGIT_TO_TOP) | TopAfterAddingAvx2(classes1, HEX_DIGIT_TO_TOP) << 32;
-    // A separator is a token that is not a digit.
-    const uint64_t separators = (TopAfterAddingAvx2(classes0, HEX_TOKEN_TO_TOP) | TopAfterAddingAvx2(classes1, HEX_TOKEN_TO_TOP) << 32) & ~digits;
-    const auto cPairs = static_cast<uint32_t>(std::countr_one(digits)) / 2;
-    if (cPairs < cMinPairs) return {0, 0};
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(q), PairsOfWordsAvx2(DigitValuesAvx2(chars0), DigitValuesAvx2(chars1)));
-    return {PlainRunChars(p, cPairs, separators), cPairs};
-}
-
-// Pairs each followed by one separator, as od, hexdump and Python's
-// bytes.hex(' ') write them: up to 16, from the 48 characters at p, and
-// one more separator after 16. Writes 16 bytes, of which the run's count
-// are its pairs.
-HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertSpacedPairsAvx2(const char* p, uint8_t* q)
-{
-    const __m256i load0 = LoadLine2x16(p + SpacedLoadPosTable[0], p + 24 + SpacedLoadPosTable[0]);
-    const __m256i load1 = LoadLine2x16(p + SpacedLoadPosTable[1], p + 24 + SpacedLoadPosTable[1]);
-    const __m256i digits = _mm256_or_si256(_mm256_shuffle_epi8(load0, Load32(SpacedDigits0Table.data())),
-                                           _mm256_shuffle_epi8(load1, Load32(SpacedDigits1Table.data())));
-    const __m256i separators = _mm256_or_si256(_mm256_shuffle_epi8(load0, Load32(SpacedSeparators0Table.data())),
-                                               _mm256_shuffle_epi8(load1, Load32(SpacedSeparators1Table.data())));
-    const __m256i separatorBits = _mm256_and_si256(ClassesAvx2(separators), _mm256_set1_epi8(HEX_BITS_SEPARATOR));
-    const auto fine = static_cast<uint32_t>(TopAfterAddingAvx2(ClassesAvx2(digits), HEX_DIGIT_TO_TOP)) &
-                      ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(separatorBits, _mm256_setzero_si256())));
-    const auto cPairs = static_cast<uint32_t>(std::countr_one(fine)) / 2;
-    if (cPairs < HEX_RUN_MIN_PAIRS) return {0, 0};
-    const __m256i values = DigitValuesAvx2(digits);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm256_castsi256_si128(PairsOfWordsAvx2(values, values)));
-    return {3 * cPairs + IsSeparatorAt(p + 3 * cPairs), cPairs};
-}
-
-// A run at p, of either shape, or none. Reads at most the 65 characters at
-// p and writes at most 32 bytes.
-HEX_TARGET("avx2") HEX_INLINE HexPairRun ConvertPairRunAvx2(const char* p, uint8_t* q)
-{
-    // The third character tells the shapes apart, and turns most other
-    // texts away.
-    const uint8_t third = CharClassTable[static_cast<uint8_t>(p[2])];
-    if (third == CC_SEPARATOR) return ConvertSpacedPairsAvx2(p, q);
-    if (third == CC_HEXDIGIT) return ConvertPlainPairsAvx2(p, q);
-    return {0, 0};
-}
-
-HEX_TARGET("avx2") HEX_INLINE uint64_t LineFeedsAvx2(const char* p)
-{
-    const __m256i lineFeed = _mm256_set1_epi8('\n');
-    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(p), lineFeed))) |
-           uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(p + 32), lineFeed)))} << 32;
-}
-
-HEX_TARGET("avx2") HexRunsEnd ConvertPairRunsAvx2(const char* p, const char* pLast, uint8_t* q);
-
-struct Avx2Parser {
+struct Avx2Kernel64 {
+    using Mask = uint64_t;
+    static constexpr uint32_t BLOCK_CHARS = 64;
+    using Shapes = struct Avx2Shapes;
     struct Block {
-        __m256i chars0, chars1;
+        __m256i values0, values1;
         __m256i classes0, classes1;
         uint64_t digits;
-        uint64_t others;
+        const char* p;
     };
-
-    template <int Shift>
-    HEX_TARGET("avx2") static HEX_INLINE uint64_t TopBits(__m256i v)
-    {
-        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(v, Shift)));
-    }
 
     HEX_TARGET("avx2") static HEX_INLINE Block LoadBlock(const char* p)
     {
-        const __m256i chars0 = Load32(p), chars1 = Load32(p + 32);
-        const __m256i classes0 = ClassesAvx2(chars0), classes1 = ClassesAvx2(chars1);
-        return {chars0, chars1, classes0, classes1,
-                TopAfterAddingAvx2(classes0, HEX_DIGIT_TO_TOP) | TopAfterAddingAvx2(classes1, HEX_DIGIT_TO_TOP) << 32,
-                ~(TopAfterAddingAvx2(classes0, HEX_TOKEN_TO_TOP) | TopAfterAddingAvx2(classes1, HEX_TOKEN_TO_TOP) << 32)};
+        Block b;
+        b.p = p;
+        ClassifyAvx2(Load32(p), b.values0, b.classes0);
+        ClassifyAvx2(Load32(p + 32), b.values1, b.classes1);
+        b.digits = TopBitsAvx2(_mm256_adds_epu8(b.classes0, TableAvx2(X86BlockTable.digitToTop)),
+                               _mm256_adds_epu8(b.classes1, TableAvx2(X86BlockTable.digitToTop)));
+        return b;
+    }
+    // A character is a token where its class reaches the top bit after the
+    // add; the lesser of two classes does only where both do.
+    HEX_TARGET("avx2") static HEX_INLINE bool HasOthers(const Block& b)
+    {
+        return TopAfterAddingAvx2(_mm256_min_epu8(b.classes0, b.classes1), X86BlockTable.tokenToTop) != 0xFFFFFFFFu;
+    }
+    static HEX_INLINE Mask Digits(const Block& b) { return b.digits; }
+    HEX_TARGET("avx2") static HEX_INLINE Mask Others(const Block& b)
+    {
+        return ~TopBitsAvx2(_mm256_adds_epu8(b.classes0, TableAvx2(X86BlockTable.tokenToTop)),
+                            _mm256_adds_epu8(b.classes1, TableAvx2(X86BlockTable.tokenToTop)));
+    }
+    HEX_TARGET("avx2") static HEX_INLINE uint64_t Semicolons(const Block& b)
+    {
+        const __m256i semicolon = TableAvx2(X86BlockTable.semicolon);
+        return TopBitsAvx2(_mm256_cmpeq_epi8(Load32(b.p), semicolon), _mm256_cmpeq_epi8(Load32(b.p + 32), semicolon));
+    }
+    HEX_TARGET("avx2") static HEX_INLINE uint64_t LineFeeds(const Block& b)
+    {
+        return TopBitsAvx2(_mm256_slli_epi16(b.classes0, HEX_LINE_FEED_TO_TOP), _mm256_slli_epi16(b.classes1, HEX_LINE_FEED_TO_TOP));
     }
 
-    static constexpr bool HAS_PAIR_RUNS = true;
-    static HEX_INLINE HexRunsEnd ConvertPairRuns(const char* p, const char* pLast, uint8_t* q) { return ConvertPairRunsAvx2(p, pLast, q); }
-
-    HEX_TARGET("avx2") static HEX_INLINE HexCommentMasks CommentMasks(const Block& block)
+    HEX_TARGET("avx2") static HEX_INLINE uint8_t* StorePairs(const Block& b, uint64_t seconds, uint8_t* q)
     {
-        return {TopBits<HEX_SEMICOLON_TO_TOP>(block.classes0) | TopBits<HEX_SEMICOLON_TO_TOP>(block.classes1) << 32,
-                TopBits<HEX_LINE_FEED_TO_TOP>(block.classes0) | TopBits<HEX_LINE_FEED_TO_TOP>(block.classes1) << 32};
-    }
-
-    HEX_TARGET("avx2") static HEX_INLINE uint8_t* StorePairs(const Block& block, uint64_t firsts, uint32_t lead, uint32_t cLead, uint8_t* q)
-    {
-        q = StoreLead(lead, cLead, q);
-        const __m256i values0 = DigitValuesAvx2(block.chars0), values1 = DigitValuesAvx2(block.chars1);
-        // The digit values moved by one character; the block's last
-        // character never starts a pair here, so nothing moves in after it.
-        const __m256i after0 = _mm256_alignr_epi8(_mm256_permute2x128_si256(values0, values1, 0x21), values0, 1);
-        const __m256i after1 = _mm256_alignr_epi8(_mm256_permute2x128_si256(values1, values1, 0x81), values1, 1);
-        const __m256i even = PairsOfWordsAvx2(values0, values1), odd = PairsOfWordsAvx2(after0, after1);
-
-        const __m256i maskBytes = _mm256_shuffle_epi8(_mm256_set1_epi64x(static_cast<long long>(firsts)),
-                                                      Load32(SlotMaskByteTable.data()));
-        const __m256i evenBit = Broadcast16Avx2(SlotEvenBitTable);
+        // Through memory: a broadcast from there is a load, not a shuffle.
+        volatile uint64_t firsts = seconds >> 1;
+        const __m256i maskBytes =
+            _mm256_shuffle_epi8(_mm256_set1_epi64x(static_cast<long long>(firsts)), TableAvx2(X86BlockTable.packedSlotMaskByte));
+        // The pair at each slot's even character, or at its odd one where
+        // the slot's first digit is there, as packus leaves them.
+        const __m256i weights = TableAvx2(X86BlockTable.weights);
+        const __m256i after0 = _mm256_alignr_epi8(_mm256_permute2x128_si256(b.values0, b.values1, 0x21), b.values0, 1);
+        const __m256i after1 = _mm256_alignr_epi8(_mm256_permute2x128_si256(b.values1, b.values1, 0x81), b.values1, 1);
+        const __m256i even = _mm256_packus_epi16(_mm256_maddubs_epi16(b.values0, weights), _mm256_maddubs_epi16(b.values1, weights));
+        const __m256i odd = _mm256_packus_epi16(_mm256_maddubs_epi16(after0, weights), _mm256_maddubs_epi16(after1, weights));
+        const __m256i evenBit = TableAvx2(X86BlockTable.packedSlotEvenBit);
         const __m256i slots = _mm256_blendv_epi8(odd, even, _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, evenBit), evenBit));
-        const uint32_t keep = ~static_cast<uint32_t>(_mm256_movemask_epi8(
-            _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, Broadcast16Avx2(SlotBothBitsTable)), _mm256_setzero_si256())));
-        q = StoreKeptSlots(_mm256_castsi256_si128(slots), keep, q);
-        return StoreKeptSlots(_mm256_extracti128_si256(slots, 1), keep >> 16, q);
+        // Slots 0-7 are bits 0-7, 8-15 bits 16-23, 16-23 bits 8-15, 24-31
+        // bits 24-31; four groups of eight squeezed by one pshufb.
+        const uint32_t skip = SkippedSlotsAvx2(maskBytes, X86BlockTable.packedSlotBothBits);
+        const uint32_t k0 = skip & 0xFF, k2 = (skip >> 8) & 0xFF, k1 = (skip >> 16) & 0xFF, k3 = skip >> 24;
+        const __m256i kept = _mm256_shuffle_epi8(slots, _mm256_inserti128_si256(_mm256_castsi128_si256(SkipPickIndex(k0, k2)), SkipPickIndex(k1, k3), 1));
+        const __m128i kept0 = _mm256_castsi256_si128(kept), kept1 = _mm256_extracti128_si256(kept, 1);
+        // 8 bytes each, whatever the count, within the block's 32.
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q), kept0);
+        q += KeptCountTable[k0];
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q), kept1);
+        q += KeptCountTable[k1];
+        _mm_storeh_pi(reinterpret_cast<__m64*>(q), _mm_castsi128_ps(kept0));
+        q += KeptCountTable[k2];
+        _mm_storeh_pi(reinterpret_cast<__m64*>(q), _mm_castsi128_ps(kept1));
+        return q + KeptCountTable[k3];
     }
 };
 
-struct Avx2Runs {
-    HEX_TARGET("avx2") static HEX_INLINE bool ConvertFormatterLine(const char* p, uint8_t* q) { return ConvertFormatterLineAvx2(p, q); }
-    HEX_TARGET("avx2") static HEX_INLINE HexPairRun ConvertPairRun(const char* p, const char*, uint8_t* q)
+struct Avx2Kernel32 {
+    using Mask = uint32_t;
+    static constexpr uint32_t BLOCK_CHARS = 32;
+    using Shapes = struct Avx2Shapes;
+    struct Block {
+        __m256i values;
+        __m256i classes;
+        uint32_t digits;
+        const char* p;
+    };
+
+    HEX_TARGET("avx2") static HEX_INLINE Block LoadBlock(const char* p)
     {
-        return ConvertPairRunAvx2(p, q);
+        Block b;
+        b.p = p;
+        ClassifyAvx2(Load32(p), b.values, b.classes);
+        b.digits = TopAfterAddingAvx2(b.classes, X86BlockTable.digitToTop);
+        return b;
     }
-    HEX_TARGET("avx2") static HEX_INLINE HexPairRun ConvertPlainTail(const char* p, uint8_t* q) { return ConvertPlainPairsAvx2(p, q, 1); }
-    HEX_TARGET("avx2") static HEX_INLINE uint64_t LineFeeds(const char* p) { return LineFeedsAvx2(p); }
+    HEX_TARGET("avx2") static HEX_INLINE bool HasOthers(const Block& b)
+    {
+        return TopAfterAddingAvx2(b.classes, X86BlockTable.tokenToTop) != 0xFFFFFFFFu;
+    }
+    static HEX_INLINE Mask Digits(const Block& b) { return b.digits; }
+    HEX_TARGET("avx2") static HEX_INLINE Mask Others(const Block& b) { return ~TopAfterAddingAvx2(b.classes, X86BlockTable.tokenToTop); }
+    HEX_TARGET("avx2") static HEX_INLINE Mask Semicolons(const Block& b)
+    {
+        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Load32(b.p), TableAvx2(X86BlockTable.semicolon))));
+    }
+    HEX_TARGET("avx2") static HEX_INLINE Mask LineFeeds(const Block& b)
+    {
+        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(b.classes, HEX_LINE_FEED_TO_TOP)));
+    }
+
+    HEX_TARGET("avx2") static HEX_INLINE uint8_t* StorePairs(const Block& b, uint32_t seconds, uint8_t* q)
+    {
+        const __m256i weights = TableAvx2(X86BlockTable.weights);
+        const __m256i after = _mm256_alignr_epi8(_mm256_permute2x128_si256(b.values, b.values, 0x81), b.values, 1);
+        // Lane l: the even pairs of slots 8l to 8l + 7, then their odd ones.
+        const __m256i pairs = _mm256_packus_epi16(_mm256_maddubs_epi16(b.values, weights), _mm256_maddubs_epi16(after, weights));
+        volatile uint32_t firsts = seconds >> 1;  // a broadcast from memory is a load
+        const __m256i maskBytes = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(firsts)), TableAvx2(X86BlockTable.oneSlotMaskByte));
+        const __m256i oddBit = TableAvx2(X86BlockTable.oneSlotOddBit);
+        const __m256i slots =
+            _mm256_blendv_epi8(pairs, _mm256_srli_si256(pairs, 8), _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, oddBit), oddBit));
+        const uint32_t skip = SkippedSlotsAvx2(maskBytes, X86BlockTable.oneSlotBothBits);
+        const uint32_t k0 = skip & 0xFF, k1 = (skip >> 16) & 0xFF;
+        const __m256i index = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&SkipPickTable[k0]))),
+                                                      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&SkipPickTable[k1])), 1);
+        const __m256i kept = _mm256_shuffle_epi8(slots, index);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm256_castsi256_si128(kept));
+        q += KeptCountTable[k0];
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm256_extracti128_si256(kept, 1));
+        return q + KeptCountTable[k1];
+    }
 };
 
-HEX_TARGET("avx2") HEX_NOINLINE HEX_FLATTEN HEX_ALIGN_STACK
-HexRunsEnd ConvertPairRunsAvx2(const char* p, const char* pLast, uint8_t* q)
+// The run shapes: a unit's separators checked as the sample has them, by
+// comparison, and its pairs gathered 16 at a time, eight a lane, each lane's
+// digits from two 16-character loads, then classified as digits.
+struct alignas(32) Avx2ShapeGather {
+    ByteVector<32> pick[2];  // [load]: per byte, its place in the load, or 0x80
+    uint32_t at[2][2];       // [lane][load]: where the load starts in the unit
+    uint32_t digits;         // the bytes that hold digits
+};
+
+template <size_t Row>
+constexpr Avx2ShapeGather MakeAvx2ShapeGather(uint32_t group)
 {
-    return ConvertPairRunsWith<Avx2Runs>(p, pLast, q);
+    constexpr HexShape shape = HexShapeTable[Row];
+    Avx2ShapeGather g{};
+    for (uint32_t lane = 0; lane < 2; ++lane) {
+        const uint32_t first = 16 * group + 8 * lane;
+        for (uint32_t d = 0; d < 16; ++d) g.pick[0][16 * lane + d] = g.pick[1][16 * lane + d] = HEX_SHUFFLE_ZERO;
+        if (first >= shape.cPairs) continue;
+        const uint32_t last = std::min(first + 7, shape.cPairs - 1);
+        const uint32_t from = shape.pairAt[first], to = shape.pairAt[last] + 1u;
+        if (to - from >= 32) ShapeSampleIsNotAGoodUnit();  // eight pairs more than two loads apart
+        g.at[lane][0] = from;
+        g.at[lane][1] = to >= from + 16 ? to - 15 : from;
+        for (uint32_t d = 0; d < 2 * (last + 1 - first); ++d) {
+            const uint32_t at = shape.pairAt[first + d / 2] + d % 2;
+            const uint32_t load = at < from + 16 ? 0 : 1;
+            g.pick[load][16 * lane + d] = static_cast<uint8_t>(at - g.at[lane][load]);
+            g.digits |= 1u << (16 * lane + d);
+        }
+    }
+    return g;
 }
+
+template <size_t Row, uint32_t Group>
+inline constexpr Avx2ShapeGather Avx2ShapeGatherTable = MakeAvx2ShapeGather<Row>(Group);
+
+// The sample's separators where they stand, zero at its digits.
+template <size_t Row>
+constexpr ByteVector<64> MakeAvx2ShapeSeparators()
+{
+    constexpr HexShape shape = HexShapeTable[Row];
+    ByteVector<64> v{};
+    for (uint32_t k = 0; k < shape.cch; ++k) v[k] = (shape.digits >> k & 1) != 0 ? 0 : static_cast<uint8_t>(shape.sample[k]);
+    return v;
+}
+
+template <size_t Row>
+alignas(32) inline constexpr ByteVector<64> Avx2ShapeSeparatorTable = MakeAvx2ShapeSeparators<Row>();
+
+struct Avx2Shapes {
+    struct Unit {
+        const char* p;
+    };
+    static HEX_INLINE Unit LoadUnit(const char* p) { return {p}; }
+    HEX_TARGET("avx2") static HEX_INLINE uint64_t Same(const char* p, const uint8_t* chars)
+    {
+        return TopBitsAvx2(_mm256_cmpeq_epi8(Load32(p), Load32(chars)), _mm256_cmpeq_epi8(Load32(p + 32), Load32(chars + 32)));
+    }
+    HEX_TARGET("avx2") static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return Same(u.p, X86BlockTable.lineFeed.data()); }
+    // The bytes of the group's pairs, or false where one is not two digits.
+    template <size_t Row, uint32_t Group>
+    HEX_TARGET("avx2") static HEX_INLINE bool GatherGroup(const char* p, __m128i& pairs)
+    {
+        constexpr const Avx2ShapeGather& g = Avx2ShapeGatherTable<Row, Group>;
+        const __m256i chars = _mm256_or_si256(_mm256_shuffle_epi8(LoadLanesAvx2(p + g.at[0][0], p + g.at[1][0]), TableAvx2(g.pick[0])),
+                                              _mm256_shuffle_epi8(LoadLanesAvx2(p + g.at[0][1], p + g.at[1][1]), TableAvx2(g.pick[1])));
+        __m256i values, classes;
+        ClassifyAvx2(chars, values, classes);
+        const __m256i words = _mm256_maddubs_epi16(values, TableAvx2(X86BlockTable.weights));
+        pairs = _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(words, words), 0x08));
+        return (TopAfterAddingAvx2(classes, X86BlockTable.digitToTop) & g.digits) == g.digits;
+    }
+    // Not hexdump's lines (" \n" after 16 spaced pairs), which no bench text
+    // has, for the size of the program.
+    template <size_t Row>
+    static constexpr uint32_t UNITS_PER_STEP = Row == 2 ? 0 : 1;
+    template <size_t Row>
+    HEX_TARGET("avx2") static HEX_INLINE uint32_t ConvertUnits(const Unit& u, uint8_t* q)
+    {
+        constexpr uint64_t separators = HexShapeTable[Row].span & ~HexShapeTable[Row].digits;
+        __m128i pairs0, pairs1;
+        if ((Same(u.p, Avx2ShapeSeparatorTable<Row>.data()) & separators) != separators || !GatherGroup<Row, 0>(u.p, pairs0)) return 0;
+        if constexpr (HexShapeTable[Row].cPairs > 16) {
+            if (!GatherGroup<Row, 1>(u.p, pairs1)) return 0;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 16), pairs1);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(q), pairs0);
+        return 1;
+    }
+};
+
+// Both are compiled in either build, and each build runs one.
+static_assert(Avx2Kernel64::BLOCK_CHARS == 64 && Avx2Kernel32::BLOCK_CHARS == 32);
+using Avx2Kernel = std::conditional_t<sizeof(void*) == 8, Avx2Kernel64, Avx2Kernel32>;
 
 }  // namespace
 
 HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK
 HexTextResult HexTextToBytesAvx2(const char* szText, uint8_t* pOut)
 {
-    return ParseHexBlocks<Avx2Parser>(szText, pOut);
+    return ParseHexBlocks<Avx2Kernel>(szText, pOut);
 }
 
 #endif

@@ -44,17 +44,6 @@ constexpr char LineSeparatorAt(int pos)
     return ' ';
 }
 
-// Bit k set where character pos0 + k (k below N) of a line is a separator.
-template <size_t N>
-constexpr uint32_t LineSeparatorBits(int pos0)
-{
-    uint32_t bits = 0;
-    for (size_t k = 0; k < N; ++k) {
-        if (LineDigitAt(pos0 + static_cast<int>(k)) < 0) bits |= 1u << k;
-    }
-    return bits;
-}
-
 // pshufb masks take bytes with the high bit set as "write zero".
 constexpr uint8_t HEX_SHUFFLE_ZERO = 0x80;
 

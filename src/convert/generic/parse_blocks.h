@@ -1,27 +1,103 @@
 // The block loop of the vector parsers, the same for every instruction set.
 //
-// A kernel classifies 64 characters at once into bit masks (bit k is
-// character k): digits, and "others" (neither digits nor separators: bad
+// A kernel classifies a block of characters (as many as its mask has bits)
+// into bit masks: digits, and "others" (neither digit nor separator: bad
 // characters and ';'). From the masks alone this loop finds the comments,
 // pairs up the runs of digits and sees whether the block holds a stop; the
-// kernel then converts the block's pairs at once. Comments and a pair that
+// kernel then converts the block's pairs at once. A comment and a pair that
 // straddles two blocks carry over. The first block that holds a stop, and
-// the text's last few characters, go to the reference routine from the
-// block's start (or the straddling pair's), so that it stops, counts and
-// writes exactly as from the start of the text. Each kernel's parse.cpp
-// instantiates ParseHexBlocks in an entry for its instruction set.
+// the text's last characters, go to the reference routine from the block's
+// start (or the straddling pair's), so that it stops, counts and writes
+// exactly as from the start of the text.
 #pragma once
 
 #include "convert/generic/simd_target.h"
 #include "convert/scalar/hex_scalar.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
 
-constexpr uint32_t HEX_BLOCK_CHARS = 64;
-constexpr uint64_t HEX_EVEN_BITS = 0x5555555555555555ull;
-constexpr uint64_t HEX_LAST_BIT = 1ull << 63;
+template <typename Mask>
+inline constexpr Mask HEX_EVEN_BITS = static_cast<Mask>(~Mask{0} / 3);  // 0x55...
+
+// Keeps x in a general register: GCC would otherwise keep an AVX-512 mask
+// in an opmask register and move it back and forth for the arithmetic.
+template <typename T>
+HEX_INLINE T InRegister(T x)
+{
+    HEX_OPAQUE(x);
+    return x;
+}
+
+// The first digit of every pair of a block whose first character opens a
+// pair where it is a digit. A run of digits pairs up from its first digit:
+// adding the starts of the runs at even places to the digits carries
+// through those runs and clears them, so the runs that start at even
+// places are known with no loop over the runs.
+template <typename Mask>
+constexpr Mask PairFirstDigits(Mask digits)
+{
+    const Mask even = HEX_EVEN_BITS<Mask>;
+    const Mask starts = digits & static_cast<Mask>(~(digits << 1));
+    const Mask evenRuns = digits & static_cast<Mask>(~(digits + (starts & even)));
+    return digits & static_cast<Mask>(~(evenRuns ^ even));
+}
+
+static_assert(PairFirstDigits<uint64_t>(0b0111'1110) == 0b0010'1010);  // a run of six from 1
+static_assert(PairFirstDigits<uint64_t>(0b1110'1101) == 0b1010'0101);  // runs of 1, 2 and 3
+static_assert(PairFirstDigits<uint64_t>(~0ull) == HEX_EVEN_BITS<uint64_t>);
+static_assert(PairFirstDigits<uint32_t>(0xFFFF0000u) == 0x55550000u);
+
+// The run of digits at bit 0. Where the first character does not open a
+// pair, that run pairs up from its second digit instead.
+template <typename Mask>
+constexpr Mask LeadingRun(Mask digits)
+{
+    return digits & static_cast<Mask>(~(digits + 1));
+}
+
+// The characters of the block's comments, for a block that starts outside
+// one (fIn 0) or inside one (1): from a ';', or from the start, to the LF
+// that ends the comment, without it. Within a line the first ';' opens the
+// comment; subtracting it from the line feeds borrows through every place
+// up to the next LF, and the ';' after it in the line are set again.
+template <typename Mask>
+constexpr Mask CommentChars(Mask semicolons, Mask lineFeeds, Mask fIn)
+{
+    const Mask starts = semicolons | fIn;
+    return static_cast<Mask>(((lineFeeds - starts) | starts) & ~lineFeeds);
+}
+
+static_assert(CommentChars<uint32_t>(0b0000'0100, 0b0010'0000, 0) == 0b0001'1100);
+static_assert(CommentChars<uint32_t>(0b0100'0100, 0b0010'0000, 0) == 0xFFFFFFDCu);
+static_assert(CommentChars<uint32_t>(0, 0b0010'0000, 1) == 0b0001'1111);
+static_assert(CommentChars<uint32_t>(0b1000, 0b0001, 1) == 0xFFFFFFF8u);
+
+// a where the mask is all ones, b where it is zero: a select, no branch.
+template <typename Mask>
+constexpr Mask Choose(Mask mask, Mask a, Mask b)
+{
+    return b ^ ((a ^ b) & mask);
+}
+
+// All ones where the top bit of x is set, else zero.
+template <typename Mask>
+constexpr Mask TopBitMask(Mask x)
+{
+    return static_cast<Mask>(0 - (x >> (8 * sizeof(Mask) - 1)));
+}
+
+// Where a parse stands between blocks. A block is read from p - 1: its
+// first character is the last of the block before, so that a pair which
+// straddles the two is whole in the second, and a block adds BLOCK_CHARS - 1
+// characters.
+template <typename Mask>
+struct HexBlockState {
+    const char* p;
+    uint8_t* q;
+    Mask fInComment;  // all ones when p[-1] is inside a comment
+    Mask fOpen;       // all ones when p[-1] opens a pair
+};
 
 // The terminator is looked for this far ahead at a time (see
 // TextLengthWithin), not once over the whole text: the stretch just
@@ -29,185 +105,88 @@ constexpr uint64_t HEX_LAST_BIT = 1ull << 63;
 // early is not read to its end.
 constexpr size_t HEX_LOOKAHEAD = 4 * 1024;
 
-// Each block asks for the memory this far ahead of it, so that the look
-// for the terminator finds the next stretches on their way; on some
-// processors one stretch ahead is not enough (docs/PERFORMANCE.md).
+// Each block asks for the text this far ahead, so that the look for the
+// terminator finds the next stretches on their way (docs/PERFORMANCE.md),
+// and for the output about as far, so that the read an ordinary store makes
+// of its line overlaps the text's. Past the output's end, harmless.
 constexpr size_t HEX_PREFETCH_AHEAD = 2 * HEX_LOOKAHEAD;
-
-// And the output this far ahead (about as far as the text, at three
-// characters a byte): an ordinary store first reads its line in, and asked
-// for early, that read overlaps the text's. Past the output's end, harmless.
 constexpr size_t HEX_PREFETCH_OUT_AHEAD = 2 * 1024;
-
-// The most blocks parsed between two looks for runs of pairs.
-constexpr uint32_t HEX_MAX_BLOCKS_TO_RUNS = 64;
-
-// Where a kernel's runs of pairs end, in the text and in the output.
-struct HexRunsEnd {
-    const char* p;
-    uint8_t* q;
-};
-
-struct HexCommentMasks {
-    uint64_t semicolons;
-    uint64_t lineFeeds;
-};
-
-// Bits 0 to last.
-constexpr uint64_t BitsThrough(uint32_t last)
-{
-    return (uint64_t{2} << last) - 1;
-}
-
-// The characters of the block's comments: from each ';' outside a comment
-// through the LF that closes it. fInComment says whether the block starts
-// inside a comment, and on return whether it ends inside one. Inside a
-// comment nothing else counts, TABs and codes from 0x80 up included; the
-// zero byte, the one character that ends a comment early, never reaches a
-// block. One turn of the loop per comment.
-HEX_INLINE uint64_t CommentBits(const HexCommentMasks& m, bool& fInComment)
-{
-    uint64_t comment = 0;
-    uint64_t semicolons = m.semicolons;
-    uint32_t start = 0;
-    if (!fInComment) {
-        if (semicolons == 0) return 0;
-        start = static_cast<uint32_t>(std::countr_zero(semicolons));
-    }
-    for (;;) {
-        const uint64_t lineFeeds = m.lineFeeds & (~uint64_t{0} << start);
-        if (lineFeeds == 0) {
-            fInComment = true;
-            return comment | (~uint64_t{0} << start);
-        }
-        const uint64_t through = BitsThrough(static_cast<uint32_t>(std::countr_zero(lineFeeds)));
-        comment |= through & (~uint64_t{0} << start);
-        semicolons &= ~through;
-        if (semicolons == 0) {
-            fInComment = false;
-            return comment;
-        }
-        start = static_cast<uint32_t>(std::countr_zero(semicolons));
-    }
-}
-
-// The first digit of every pair. A run of digits pairs up from its first
-// digit, so its first digits sit at even positions if the run starts at an
-// even position and at odd ones otherwise. Adding a run's start bit to the
-// digits carries through the whole run and clears it: adding the starts at
-// even positions clears exactly the runs that start there, with no loop
-// over the runs (the run-parity trick).
-constexpr uint64_t PairFirstDigits(uint64_t digits)
-{
-    const uint64_t starts = digits & ~(digits << 1);
-    const uint64_t evenRuns = digits & ~(digits + (starts & HEX_EVEN_BITS));
-    return (evenRuns & HEX_EVEN_BITS) | (digits & ~evenRuns & ~HEX_EVEN_BITS);
-}
-
-static_assert(PairFirstDigits(0b0111'1110) == 0b0010'1010);  // a run of six from 1
-static_assert(PairFirstDigits(0b1110'1101) == 0b1010'0101);  // runs of 1, 2 and 3
-static_assert(PairFirstDigits(~0ull) == HEX_EVEN_BITS);
-
-// The byte of the pair whose first digit is at p.
-inline uint8_t StraddlingPair(const char* p)
-{
-    return static_cast<uint8_t>(HighNibbleTable[static_cast<uint8_t>(p[0])] + LowNibbleTable[static_cast<uint8_t>(p[1])]);
-}
 
 // The weights of a pair's two digit values in a multiply-add of byte
 // pairs (pmaddubsw): the first digit times 16 plus the second.
 constexpr int16_t HEX_PAIR_WEIGHTS = 0x0110;
 
-// Writes the lead byte, then counts it only if there is one: no branch on
-// where the blocks cut the pairs.
-HEX_INLINE uint8_t* StoreLead(uint32_t lead, uint32_t cLead, uint8_t* q)
-{
-    *q = static_cast<uint8_t>(lead);
-    return q + cLead;
-}
-
-// Where a parse stands between blocks.
-struct HexBlockState {
-    const char* p;
-    uint8_t* q;
-    bool fInComment;
-    // 1 when the last character of the block before opened a pair: the
-    // first character of this one must be a digit, and closes it. Carried
-    // in a mask, so that where the next block starts never waits for this
-    // one's classes.
-    uint64_t straddling;
-    // Runs are looked for again after cBlocksToRuns blocks, more each time
-    // none was found, so that a text without them pays little for looking.
-    uint32_t cBlocksToRuns;
-    uint32_t cBlocksAfterMiss;
+// A block's pairs, from its digits outside comments.
+template <typename Mask>
+struct HexBlockPairs {
+    Mask seconds;   // the second digit of each pair that ends in the block
+    Mask unpaired;  // nonzero where a digit that needs a second has none
+    Mask fOpen;     // for the next block
 };
 
-// Parses the blocks that start before pLast; false at the first that holds
-// a stop, with the state at its start. The only call in here is to the
-// kernel's runs, which are out of line: the block's constants stay in
-// registers, and the runs keep their own.
-template <typename Kernel>
-HEX_INLINE bool ParseKnownBlocks(HexBlockState& state, const char* pLast)
+// Both pairings at once, and whether the first character opens a pair
+// selects one, so that the chain from block to block is one select. A pair
+// that the last character opens ends in the next block.
+template <typename Mask>
+HEX_INLINE HexBlockPairs<Mask> PairDigits(Mask digits, Mask fOpen)
 {
-    const char* p = state.p;
-    uint8_t* q = state.q;
-    bool fInComment = state.fInComment;
-    uint64_t straddling = state.straddling;
-    bool fGoOn = true;
-    uint32_t cBlocksToRuns = state.cBlocksToRuns;
-    uint32_t cBlocksAfterMiss = state.cBlocksAfterMiss;
-    while (p < pLast) {
-        // The look for the terminator reaches the next stretch only once
-        // this one is parsed; asking for it now keeps the memory busy while
-        // this one is.
-        HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
-        HEX_PREFETCH(reinterpret_cast<uintptr_t>(q) + HEX_PREFETCH_OUT_AHEAD);
-        // Runs of pairs in the shapes the kernel has a faster way for, up
-        // to the first block they do not fit.
-        if (Kernel::HAS_PAIR_RUNS && ((straddling != 0) | fInComment | (cBlocksToRuns != 0)) == 0) {
-            const HexRunsEnd end = Kernel::ConvertPairRuns(p, pLast, q);
-            if (end.q == q) {
-                cBlocksToRuns = cBlocksAfterMiss;
-                cBlocksAfterMiss = std::min(2 * cBlocksAfterMiss, HEX_MAX_BLOCKS_TO_RUNS);
-            } else {
-                cBlocksAfterMiss = 1;
-            }
-            p = end.p;
-            q = end.q;
-            if (p >= pLast) break;
-        }
-        cBlocksToRuns -= cBlocksToRuns != 0;
-        const typename Kernel::Block block = Kernel::LoadBlock(p);
-        uint64_t digits = block.digits;
-        bool fInCommentAfter = fInComment;
-        if ((block.others != 0) | fInComment) {
-            const uint64_t comment = CommentBits(Kernel::CommentMasks(block), fInCommentAfter);
-            digits &= ~comment;
-            fGoOn = (block.others & ~comment) == 0;  // else a bad character
-        }
-        // Every first digit needs a digit after it; the block's last
-        // character, if it opens a pair, is closed by the next block.
-        const uint64_t firsts = PairFirstDigits(digits & ~straddling);
-        fGoOn &= ((straddling & ~digits) | (firsts & ~(digits >> 1) & ~HEX_LAST_BIT)) == 0;  // else an unpaired digit
-        if (!fGoOn) break;
-        const auto cLead = static_cast<uint32_t>(straddling);
-        uint64_t kept = firsts & ~HEX_LAST_BIT;
-        uint32_t cchBlock = HEX_BLOCK_CHARS;
-        straddling = firsts >> 63;
-        fInComment = fInCommentAfter;
-        // While runs are looked for, the block ends after its last LF, so
-        // that the next run starts with a line.
-        const uint64_t lineFeeds = Kernel::HAS_PAIR_RUNS && cBlocksToRuns == 0 ? Kernel::CommentMasks(block).lineFeeds : 0;
-        if (lineFeeds != 0) {
-            cchBlock = HEX_BLOCK_CHARS - static_cast<uint32_t>(std::countl_zero(lineFeeds));
-            kept &= BitsThrough(cchBlock - 1);
-            straddling = 0;
-            fInComment = false;
-        }
-        q = Kernel::StorePairs(block, kept, StraddlingPair(p - cLead), cLead, q);
-        p += cchBlock;
+    const Mask firsts = PairFirstDigits(digits) ^ (LeadingRun(digits) & static_cast<Mask>(~fOpen));
+    const auto seconds = static_cast<Mask>(firsts << 1);
+    return {seconds, seconds & static_cast<Mask>(~digits), TopBitMask(firsts)};
+}
+
+// Kernel is a set of inline functions for one instruction set:
+//   Mask, BLOCK_CHARS, Block
+//   Block LoadBlock(p)   the classes and masks of the BLOCK_CHARS at p
+//   bool HasOthers(block)   whether it holds anything but digits and separators
+//   Mask Digits(block), Others(block), Semicolons(block), LineFeeds(block)
+//   uint8_t* StorePairs(block, seconds, q)   the pairs whose second digits
+//       are the bits of seconds, at q; returns their end. It may write up
+//       to BLOCK_CHARS / 2 bytes, which the next block rewrites or the
+//       contract leaves to the routine.
+//   Shapes (optional)   its way with the run shapes (shapes.h)
+
+// The block at s.p - 1; false, with s unchanged, where it holds a stop. A
+// block that holds comments or bad characters, or starts in a comment,
+// finds them from its masks first; one store for both, as it is the most
+// code.
+template <typename Kernel>
+HEX_INLINE bool ParseBlock(HexBlockState<typename Kernel::Mask>& s, const typename Kernel::Block& block)
+{
+    using Mask = typename Kernel::Mask;
+    Mask digits = InRegister(Kernel::Digits(block)), bad = 0, fInComment = 0;
+    if (Kernel::HasOthers(block) || s.fInComment != 0) [[unlikely]] {
+        const Mask semicolons = InRegister(Kernel::Semicolons(block)), lineFeeds = InRegister(Kernel::LineFeeds(block));
+        const Mask comment = Choose(s.fInComment, CommentChars<Mask>(semicolons, lineFeeds, 1), CommentChars<Mask>(semicolons, lineFeeds, 0));
+        bad = InRegister(Kernel::Others(block)) & static_cast<Mask>(~comment);
+        digits &= static_cast<Mask>(~comment);
+        fInComment = TopBitMask(comment);
     }
-    state = {p, q, fInComment, straddling, cBlocksToRuns, cBlocksAfterMiss};
+    const auto pairs = PairDigits<Mask>(digits, s.fOpen);
+    if ((bad | pairs.unpaired) != 0) [[unlikely]] return false;
+    s.q = Kernel::StorePairs(block, pairs.seconds, s.q);
+    s.fOpen = pairs.fOpen;
+    s.fInComment = fInComment;
+    s.p += Kernel::BLOCK_CHARS - 1;
+    return true;
+}
+
+// Parses the blocks whose new characters start before pLast; false at the
+// first that holds a stop, with the state at its start.
+template <typename Kernel>
+HEX_INLINE bool ParseKnownBlocks(HexBlockState<typename Kernel::Mask>& state, const char* pLast)
+{
+    HexBlockState<typename Kernel::Mask> s = state;
+    bool fGoOn = true;
+    while (s.p < pLast) {
+        HEX_PREFETCH(reinterpret_cast<uintptr_t>(s.p) + HEX_PREFETCH_AHEAD);
+        HEX_PREFETCH(reinterpret_cast<uintptr_t>(s.q) + HEX_PREFETCH_OUT_AHEAD);
+        if (!ParseBlock<Kernel>(s, Kernel::LoadBlock(s.p - 1))) {
+            fGoOn = false;
+            break;
+        }
+    }
+    state = s;
     return fGoOn;
 }
 
@@ -230,36 +209,3 @@ HEX_INLINE size_t TextLengthWithin(const char* p, size_t cchMax)
 }
 
 #endif
-
-// Kernel is a set of inline functions for one instruction set:
-//   Block LoadBlock(p)   the 64 characters at p classified: the digits and
-//       others masks, and whatever the kernel keeps to convert them
-//   HexCommentMasks CommentMasks(block)   its ';' and LF characters
-//   bool HAS_PAIR_RUNS, and HexRunsEnd ConvertPairRuns(p, pLast, q)   the
-//       runs of pairs at p while they start before pLast (parse_runs.h), if
-//       it has any (else never called)
-//   uint8_t* StorePairs(block, firsts, lead, cLead, q)   cLead (0 or 1)
-//       bytes lead at q, then the pairs whose first digits are the bits of
-//       firsts; returns the end of what it wrote
-// StorePairs may write up to 8 bytes past that end, which the next block
-// rewrites or the contract leaves to the routine: a block is parsed only
-// with more than 64 characters before the terminator, so such a write stays
-// inside the output's ceil(length / 2) (see StoreKeptSlots).
-template <typename Kernel>
-HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
-{
-    HexBlockState state = {szText, pOut, false, 0, 0, 1};
-    const char* pKnown = szText;  // no zero byte in [szText, pKnown)
-    for (;;) {
-        const size_t cch = TextLengthWithin(pKnown, HEX_LOOKAHEAD);
-        pKnown += cch;
-        if (pKnown - state.p > static_cast<ptrdiff_t>(HEX_BLOCK_CHARS) &&
-            !ParseKnownBlocks<Kernel>(state, pKnown - HEX_BLOCK_CHARS)) {
-            break;
-        }
-        if (cch < HEX_LOOKAHEAD) break;  // the terminator is at pKnown
-    }
-    // From the start of the block, or of the pair that straddles into it,
-    // that pair not yet written.
-    return HexTextToBytesFrom(state.p - state.straddling, pOut, static_cast<uint32_t>(state.q - pOut), state.fInComment);
-}

@@ -1,128 +1,177 @@
-// The shapes of runs of pairs the kernels convert by their fixed places, and
-// their gather and check tables, derived at compile time: no instruction set
-// of their own, laid out for two 16-byte lanes or one 64-byte table.
+// Run shapes: units of text in which every character is a digit or a
+// separator at a fixed place, as the formatter and other tools write their
+// lines, converted by those places, without pairing runs or squeezing
+// slots. A shape is data: a sample of its unit, from which each kernel
+// derives at compile time the checks and gathers it uses (HexShapeTable).
 #pragma once
 
-#include "convert/generic/line_layout.h"
-#include "convert/scalar/hex_scalar.h"
+#include "convert/generic/parse_blocks.h"
 
-// Two 16-byte lanes, each filled from two 16-character loads: the shuffle
-// byte that takes the character at pos from load j (at loadJ), where load 0
-// (at load0) does not hold it.
-constexpr uint8_t LaneGatherByte(int pos, int load0, int loadJ, int j)
-{
-    const int at = pos - loadJ;
-    return at >= 0 && at < 16 && (j == 0 || pos - load0 >= 16) ? static_cast<uint8_t>(at) : HEX_SHUFFLE_ZERO;
-}
+#include <array>
+#include <utility>
 
-// Whether each byte comes from exactly one of the two loads.
-constexpr bool EachFromOneLoad(const ByteVector<32>& gather0, const ByteVector<32>& gather1)
+constexpr uint32_t HEX_SHAPE_MAX_CHARS = 64;
+constexpr uint32_t HEX_SHAPE_MAX_PAIRS = 32;
+
+struct HexShape {
+    uint32_t cch;     // characters of a unit
+    uint32_t cPairs;  // its pairs
+    uint64_t digits;  // bit k set where character k is a digit
+    uint64_t span;    // bits 0 to cch - 1
+    std::array<uint8_t, HEX_SHAPE_MAX_PAIRS> pairAt;  // where each pair starts
+    std::array<char, HEX_SHAPE_MAX_CHARS> sample;     // '0' for each digit, the separators as they stand
+};
+
+void ShapeSampleIsNotAGoodUnit();  // not constexpr: a call stops the compile
+
+// From a sample unit: '0' for each digit, its separators as they stand.
+// Every character a digit or a separator, its runs of digits of even
+// length, and a separator at its end, so that the next unit, or the block
+// loop, starts afresh after it.
+template <size_t N>
+consteval HexShape MakeShape(const char (&szSample)[N])
 {
-    for (size_t k = 0; k < 32; ++k) {
-        if ((gather0[k] == HEX_SHUFFLE_ZERO) == (gather1[k] == HEX_SHUFFLE_ZERO)) return false;
+    HexShape shape{N - 1, 0, 0, 0, {}, {}};
+    uint32_t cRun = 0;
+    for (uint32_t k = 0; k < N - 1 && N - 1 <= HEX_SHAPE_MAX_CHARS; ++k) {
+        shape.sample[k] = szSample[k];
+        shape.span |= uint64_t{1} << k;
+        if (szSample[k] == '0') {
+            shape.digits |= uint64_t{1} << k;
+            if (cRun++ % 2 == 0) shape.pairAt[shape.cPairs++] = static_cast<uint8_t>(k);
+        } else {
+            if (CharClassTable[static_cast<uint8_t>(szSample[k])] != CC_SEPARATOR || cRun % 2 != 0) ShapeSampleIsNotAGoodUnit();
+            cRun = 0;
+        }
     }
-    return true;
+    if (N - 1 > HEX_SHAPE_MAX_CHARS || cRun != 0 || shape.cPairs == 0) ShapeSampleIsNotAGoodUnit();
+    return shape;
 }
 
-// The formatter's whole line in one step: its 19 separators by comparison
-// with the line with zeros for digits, in two pieces that cover it, [0,32)
-// and [19,51); its 32 digits, pairs 0-7 in lane 0 and 8-15 in lane 1.
-constexpr ByteVector<32> LineText0Table = MakeLineSeparatorTable<32>(0);
-constexpr ByteVector<32> LineText1Table = MakeLineSeparatorTable<32>(HEX_LINE_SECOND_PIECE);
-constexpr int LineLoadPosTable[2][2] = {{0, 8}, {26, 34}};
+// The formatter's line; od -An -tx1's; 16 pairs each followed by a
+// separator and one more separator (hexdump's 16/1 "%02x " lines, and, to
+// an instruction set that checks the separators' classes, any such line);
+// the same ending in CR LF, for one that compares them with the sample; a
+// stretch of 16 spaced pairs (Python's bytes.hex(' ') on one line); xxd -p's
+// line of 30 plain pairs.
+inline constexpr std::array<HexShape, 6> HexShapeTable = {
+    MakeShape("00 00 00 00 00 00 00 00 - 00 00 00 00 00 00 00 00\r\n"),
+    MakeShape(" 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n"),
+    MakeShape("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \n"),
+    MakeShape("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\r\n"),
+    MakeShape("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "),
+    MakeShape("000000000000000000000000000000000000000000000000000000000000\n"),
+};
 
-constexpr ByteVector<32> MakeLineGatherTable(int j)
+static_assert(HexShapeTable[0].cch == 51 && HexShapeTable[0].cPairs == 16 && HexShapeTable[0].pairAt[8] == 26);
+static_assert(HexShapeTable[3].digits == HexShapeTable[2].digits && HexShapeTable[3].span == HexShapeTable[2].span);
+
+// Shapes gives, for one instruction set:
+//   Unit LoadUnit(p)   what it keeps of the 64 characters at p
+//   uint64_t LineFeeds(unit)
+//   uint32_t UNITS_PER_STEP<Row>   1, or 2 where two units' pairs fill a register;
+//       0 for a row it does not look for
+//   uint32_t ConvertUnits<Row>(unit, q)   how many units of HexShapeTable[Row]
+//       start at the unit, up to UNITS_PER_STEP, their pairs written at q (at
+//       most 32 bytes); 0, where none is there. Each instruction set checks
+//       the shape as it can, never more loosely than the sample's classes.
+// A step reads no more than HEX_SHAPE_READ_CHARS characters from its start.
+constexpr uint32_t HEX_SHAPE_READ_CHARS = 128;
+
+// The units of HexShapeTable[Row] from p while they last and room is left,
+// where the first is at u; false where it is not there. Where a full step
+// was taken the next one starts at a place known without its result.
+template <typename Shapes, size_t Row>
+HEX_INLINE bool ConvertShapeRun(typename Shapes::Unit u, const char*& p, uint8_t*& q, const char* pKnown)
 {
-    ByteVector<32> v{};
-    for (int k = 0; k < 32; ++k) {
-        const int lane = k / 16, d = k % 16;
-        const int pos = LinePairPos(8 * lane + d / 2) + d % 2;
-        v[static_cast<size_t>(k)] = LaneGatherByte(pos, LineLoadPosTable[lane][0], LineLoadPosTable[lane][j], j);
+    constexpr HexShape shape = HexShapeTable[Row];
+    constexpr uint32_t cMost = Shapes::template UNITS_PER_STEP<Row>;
+    if constexpr (cMost == 0) return false;
+    bool fAny = false;
+    for (;;) {
+        const uint32_t cUnits = Shapes::template ConvertUnits<Row>(u, q);
+        if (cUnits != cMost) {
+            p += cUnits * shape.cch;
+            q += cUnits * shape.cPairs;
+            return fAny || cUnits != 0;
+        }
+        fAny = true;
+        p += cMost * shape.cch;
+        q += cMost * shape.cPairs;
+        if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS) return true;
+        HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
+        HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD + 64);
+        u = Shapes::LoadUnit(p);
     }
-    return v;
 }
 
-inline constexpr ByteVector<32> LineGather0Table = MakeLineGatherTable(0);
-inline constexpr ByteVector<32> LineGather1Table = MakeLineGatherTable(1);
-
-// Spaced pairs, each followed by one separator, eight to a lane from loads
-// at 0 and 8 of its 24 characters; a pair's separator is gathered twice,
-// beside its two digits, so that the two masks meet pair by pair.
-constexpr int SpacedLoadPosTable[2] = {0, 8};
-
-constexpr ByteVector<32> MakeSpacedGatherTable(int j, bool fSeparators)
+template <typename Shapes, size_t... Rows>
+HEX_INLINE bool ConvertAnyShapeRun(const typename Shapes::Unit& u, const char*& p, uint8_t*& q, const char* pKnown,
+                                   std::index_sequence<Rows...>)
 {
-    ByteVector<32> v{};
-    for (int k = 0; k < 32; ++k) {
-        const int pos = 3 * (k % 16 / 2) + (fSeparators ? 2 : k % 2);
-        v[static_cast<size_t>(k)] = LaneGatherByte(pos, SpacedLoadPosTable[0], SpacedLoadPosTable[j], j);
+    return (ConvertShapeRun<Shapes, Rows>(u, p, q, pKnown) || ...);
+}
+
+// The units of the shapes at s.p, one run after another, and the comment
+// lines between them, while HEX_SHAPE_READ_CHARS characters from them come
+// before pKnown. s.p starts a token (after a separator, outside a comment),
+// and so does every unit's end. Whether there was any.
+template <typename Shapes, typename Mask>
+HEX_INLINE bool ConvertShapeRuns(HexBlockState<Mask>& s, const char* pKnown)
+{
+    const char* p = s.p;
+    uint8_t* q = s.q;
+    while (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(p) > HEX_SHAPE_READ_CHARS) {
+        const typename Shapes::Unit u = Shapes::LoadUnit(p);
+        if (*p != ';') {
+            if (!ConvertAnyShapeRun<Shapes>(u, p, q, pKnown, std::make_index_sequence<HexShapeTable.size()>())) break;
+            continue;
+        }
+        // A comment line through its LF, where that is within the 64
+        // characters (tried before the shapes, none of which it fits);
+        // inside it only LF and the zero byte count, and no zero byte comes
+        // before pKnown.
+        const uint64_t lineFeeds = Shapes::LineFeeds(u);
+        if (lineFeeds == 0) break;
+        p += std::countr_zero(lineFeeds) + 1;
     }
-    return v;
+    const bool fAny = p != s.p;
+    s.p = p;
+    s.q = q;
+    return fAny;
 }
 
-inline constexpr ByteVector<32> SpacedDigits0Table = MakeSpacedGatherTable(0, false);
-inline constexpr ByteVector<32> SpacedDigits1Table = MakeSpacedGatherTable(1, false);
-inline constexpr ByteVector<32> SpacedSeparators0Table = MakeSpacedGatherTable(0, true);
-inline constexpr ByteVector<32> SpacedSeparators1Table = MakeSpacedGatherTable(1, true);
-
-static_assert(EachFromOneLoad(LineGather0Table, LineGather1Table) && EachFromOneLoad(SpacedDigits0Table, SpacedDigits1Table) &&
-              EachFromOneLoad(SpacedSeparators0Table, SpacedSeparators1Table));
-
-// One 64-byte table. Spaced pairs, up to 21 from 64 characters, their
-// digits gathered into adjacent bytes.
-constexpr uint32_t HEX_SPACED_RUN_PAIRS = 21;
-
-constexpr ByteVector<64> MakeSpacedRunGatherTable()
+// Looks for the shapes after the first LF of the block at s.p (or, where
+// it has none, and neither comments nor bad characters, after its first
+// separator): the block's characters through that one are parsed here,
+// and the shapes looked for from the next. 1 where there were some, 0
+// where none, -1 where there was no room before pKnown or the block no
+// place to look from (32 plain digits of a longer line): no miss.
+template <typename Kernel>
+HEX_INLINE int LookForShapes(HexBlockState<typename Kernel::Mask>& s, const char* pKnown)
 {
-    ByteVector<64> v{};
-    for (uint32_t k = 0; k < 2 * HEX_SPACED_RUN_PAIRS; ++k) v[k] = static_cast<uint8_t>(3 * (k / 2) + k % 2);
-    return v;
-}
-
-// Bit k set where character k of a full spaced run is a separator.
-constexpr uint64_t SpacedRunSeparators()
-{
-    uint64_t bits = 0;
-    for (uint32_t k = 2; k < 3 * HEX_SPACED_RUN_PAIRS; k += 3) bits |= uint64_t{1} << k;
-    return bits;
-}
-
-alignas(64) inline constexpr ByteVector<64> SpacedRunGatherTable = MakeSpacedRunGatherTable();
-constexpr uint64_t HEX_SPACED_RUN_SEPARATORS = SpacedRunSeparators();
-
-// 32 pairs at once, from two loads of 16 pairs each, their digits gathered
-// by one two-table lookup: two of the formatter's lines (51 characters
-// each); two lines of 16 spaced pairs and one more separator (49 each, as od
-// -An -tx1 writes them, or spaced lines ending in CR LF); 32 spaced pairs in
-// a row (Python's bytes.hex(' ')), the second load at 48.
-constexpr uint32_t HEX_SPACED_HALF_CHARS = 48;  // 16 pairs
-constexpr uint32_t HEX_LINE16_CHARS = HEX_SPACED_HALF_CHARS + 1;
-
-// Per character of a shape's 16 pairs, the class it has there (CC_HEXDIGIT
-// or CC_SEPARATOR), and CC_OTHER after them.
-constexpr ByteVector<64> MakeShapeClassTable(bool fFormatter)
-{
-    ByteVector<64> v{};
-    const uint32_t cch = fFormatter ? HEX_LINE_CHARS : HEX_LINE16_CHARS;
-    for (uint32_t k = 0; k < cch; ++k) {
-        const bool fDigit = fFormatter ? LineDigitAt(static_cast<int>(k)) >= 0 : k % 3 != 2 && k != HEX_SPACED_HALF_CHARS;
-        v[k] = fDigit ? CC_HEXDIGIT : CC_SEPARATOR;
+    using Mask = typename Kernel::Mask;
+    if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(s.p) <= HEX_SHAPE_READ_CHARS + Kernel::BLOCK_CHARS) return -1;
+    const typename Kernel::Block block = Kernel::LoadBlock(s.p - 1);
+    Mask digits = InRegister(Kernel::Digits(block));
+    const Mask lineFeeds = InRegister(Kernel::LineFeeds(block)) & static_cast<Mask>(~Mask{1});
+    Mask bad = 0;
+    Mask cuts = lineFeeds;
+    if (Kernel::HasOthers(block) || s.fInComment != 0) {
+        const Mask semicolons = InRegister(Kernel::Semicolons(block));
+        const Mask comment = Choose(s.fInComment, CommentChars<Mask>(semicolons, lineFeeds, 1), CommentChars<Mask>(semicolons, lineFeeds, 0));
+        bad = InRegister(Kernel::Others(block)) & static_cast<Mask>(~comment);
+        digits &= static_cast<Mask>(~comment);
+    } else if (cuts == 0) {
+        cuts = static_cast<Mask>(~digits & ~Mask{1});
     }
-    return v;
+    if (cuts == 0) return -1;
+    const auto cut = static_cast<uint32_t>(std::countr_zero(cuts));
+    const auto through = static_cast<Mask>((Mask{2} << cut) - 1);
+    const auto pairs = PairDigits<Mask>(digits & through, s.fOpen);
+    if (((bad | pairs.unpaired) & through) != 0) return 0;
+    s.q = Kernel::StorePairs(block, pairs.seconds, s.q);
+    s.p += cut;
+    s.fInComment = s.fOpen = 0;
+    return ConvertShapeRuns<typename Kernel::Shapes>(s, pKnown) ? 1 : 0;
 }
-
-// Byte k: digit k % 32 of the 16 pairs of the first load or, at the
-// index's bit 6, of the second.
-constexpr ByteVector<64> MakePairGather32Table(bool fFormatter)
-{
-    ByteVector<64> v{};
-    for (uint32_t k = 0; k < 64; ++k) {
-        const auto pair = static_cast<int>(k % 32 / 2);
-        const int pos = (fFormatter ? LinePairPos(pair) : 3 * pair) + static_cast<int>(k % 2);
-        v[k] = static_cast<uint8_t>((k / 32) << 6 | static_cast<uint32_t>(pos));
-    }
-    return v;
-}
-
-alignas(64) inline constexpr ByteVector<64> SpacedGather32Table = MakePairGather32Table(false);
-alignas(64) inline constexpr ByteVector<64> LineGather32Table = MakePairGather32Table(true);

@@ -1,0 +1,63 @@
+// The entry of every vector parser: the terminator looked for a stretch
+// ahead at a time, the blocks, and now and then the run shapes. Each
+// kernel's parse.cpp instantiates ParseHexBlocks in an entry of its own.
+#pragma once
+
+#include "convert/generic/shapes.h"
+
+#include <algorithm>
+
+// Blocks between two looks for the shapes: doubled after each look that
+// finds none, up to this many, and back to one after a run of them, so that
+// a text without them pays little for the looks.
+constexpr uint32_t HEX_MAX_BLOCKS_TO_SHAPES = 256;
+
+// The blocks and shapes that start before pKnown - BLOCK_CHARS + 1; false
+// at the first stop, with the state at the start of its block.
+template <typename Kernel>
+HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, const char* pKnown, uint32_t& cBlocksToShapes)
+{
+    constexpr uint32_t step = Kernel::BLOCK_CHARS - 1;
+    const char* pLast = pKnown - (step - 1);
+    if constexpr (!requires { typename Kernel::Shapes; }) {
+        return ParseKnownBlocks<Kernel>(state, pLast);
+    } else {
+        while (state.p < pLast) {
+            const uintptr_t cchLeft = reinterpret_cast<uintptr_t>(pLast) - reinterpret_cast<uintptr_t>(state.p);
+            const uintptr_t cchBlocks = uintptr_t{cBlocksToShapes} * step;
+            if (!ParseKnownBlocks<Kernel>(state, cchLeft > cchBlocks ? state.p + cchBlocks : pLast)) return false;
+            if (state.p >= pLast) break;
+            const int found = LookForShapes<Kernel>(state, pKnown);
+            if (found > 0) cBlocksToShapes = 1;
+            if (found == 0) cBlocksToShapes = std::min(2 * cBlocksToShapes, HEX_MAX_BLOCKS_TO_SHAPES);
+        }
+        return true;
+    }
+}
+
+// A block is parsed only where its last character comes before the
+// terminator, so that its reads and its whole stores stay inside the text and
+// the output. The text's first character is taken as the one before the
+// first block: the state says whether it opens a pair or a comment.
+template <typename Kernel>
+HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
+{
+    using Mask = typename Kernel::Mask;
+    constexpr uint32_t step = Kernel::BLOCK_CHARS - 1;
+    const uint8_t cls = CharClassTable[static_cast<uint8_t>(*szText)];
+    if (cls == CC_OTHER) return HexTextToBytesFrom(szText, pOut, 0, false);
+    HexBlockState<Mask> state = {szText + 1, pOut, cls == CC_COMMENT ? ~Mask{0} : 0, cls == CC_HEXDIGIT ? ~Mask{0} : 0};
+    const char* pKnown = szText + 1;  // no zero byte in [szText, pKnown)
+    uint32_t cBlocksToShapes = 1;
+    for (;;) {
+        const size_t cch = TextLengthWithin(pKnown, HEX_LOOKAHEAD);
+        pKnown += cch;
+        if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(state.p) >= step &&
+            !ParseKnownText<Kernel>(state, pKnown, cBlocksToShapes)) {
+            break;
+        }
+        if (cch < HEX_LOOKAHEAD) break;  // the terminator is at pKnown
+    }
+    const auto cbDone = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state.q) - reinterpret_cast<uintptr_t>(pOut));
+    return HexTextToBytesFrom(state.p - (state.fOpen & 1), pOut, cbDone, state.fInComment != 0);
+}
