@@ -40,12 +40,8 @@ struct Avx2Kernel64 {
                                _mm256_adds_epu8(b.classes1, TableAvx2(X86BlockTable.digitToTop)));
         return b;
     }
-    // A character is a token where its class reaches the top bit after the
-    // add; the lesser of two classes does only where both do.
-    HEX_TARGET("avx2") static HEX_INLINE bool HasOthers(const Block& b)
-    {
-        return TopAfterAddingAvx2(_mm256_min_epu8(b.classes0, b.classes1), X86BlockTable.tokenToTop) != 0xFFFFFFFFu;
-    }
+    // The lesser of two classes is a token's only where both are.
+    HEX_TARGET("avx2") static HEX_INLINE bool HasOthers(const Block& b) { return HasNonTokensAvx2(_mm256_min_epu8(b.classes0, b.classes1)); }
     static HEX_INLINE Mask Digits(const Block& b) { return b.digits; }
     HEX_TARGET("avx2") static HEX_INLINE Mask Others(const Block& b)
     {
@@ -64,8 +60,7 @@ struct Avx2Kernel64 {
 
     HEX_TARGET("avx2") static HEX_INLINE uint8_t* StorePairs(const Block& b, uint64_t seconds, uint8_t* q)
     {
-        // Through memory: a broadcast from there is a load, not a shuffle.
-        volatile uint64_t firsts = seconds >> 1;
+        const uint64_t firsts = seconds >> 1;
         const __m256i maskBytes =
             _mm256_shuffle_epi8(_mm256_set1_epi64x(static_cast<long long>(firsts)), TableAvx2(X86BlockTable.packedSlotMaskByte));
         // The pair at each slot's even character, or at its odd one where
@@ -114,10 +109,7 @@ struct Avx2Kernel32 {
         b.digits = TopAfterAddingAvx2(b.classes, X86BlockTable.digitToTop);
         return b;
     }
-    HEX_TARGET("avx2") static HEX_INLINE bool HasOthers(const Block& b)
-    {
-        return TopAfterAddingAvx2(b.classes, X86BlockTable.tokenToTop) != 0xFFFFFFFFu;
-    }
+    HEX_TARGET("avx2") static HEX_INLINE bool HasOthers(const Block& b) { return HasNonTokensAvx2(b.classes); }
     static HEX_INLINE Mask Digits(const Block& b) { return b.digits; }
     HEX_TARGET("avx2") static HEX_INLINE Mask Others(const Block& b) { return ~TopAfterAddingAvx2(b.classes, X86BlockTable.tokenToTop); }
     HEX_TARGET("avx2") static HEX_INLINE Mask Semicolons(const Block& b)
@@ -135,7 +127,7 @@ struct Avx2Kernel32 {
         const __m256i after = _mm256_alignr_epi8(_mm256_permute2x128_si256(b.values, b.values, 0x81), b.values, 1);
         // Lane l: the even pairs of slots 8l to 8l + 7, then their odd ones.
         const __m256i pairs = _mm256_packus_epi16(_mm256_maddubs_epi16(b.values, weights), _mm256_maddubs_epi16(after, weights));
-        volatile uint32_t firsts = seconds >> 1;  // a broadcast from memory is a load
+        const uint32_t firsts = seconds >> 1;
         const __m256i maskBytes = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(firsts)), TableAvx2(X86BlockTable.oneSlotMaskByte));
         const __m256i oddBit = TableAvx2(X86BlockTable.oneSlotOddBit);
         const __m256i slots =
@@ -249,7 +241,7 @@ using Avx2Kernel = std::conditional_t<sizeof(void*) == 8, Avx2Kernel64, Avx2Kern
 
 }  // namespace
 
-HEX_TARGET("avx2") HEX_FLATTEN HEX_ALIGN_STACK
+HEX_TARGET(HEX_AVX2_PARSE) HEX_FLATTEN HEX_ALIGN_STACK
 HexTextResult HexTextToBytesAvx2(const char* szText, uint8_t* pOut)
 {
     return ParseHexBlocks<Avx2Kernel>(szText, pOut);

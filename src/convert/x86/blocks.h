@@ -43,6 +43,7 @@ constexpr bool NibbleClassesAgreeWithTable()
         if (fDigit != (CharClassTable[c] == CC_HEXDIGIT) || fToken != (fDigit || CharClassTable[c] == CC_SEPARATOR)) return false;
         if (((cls & HEX_CLASS_LINE_FEED) != 0) != (c == '\n')) return false;
         if (fDigit && (c & 15) + (cls & 15) != static_cast<uint32_t>(HexDigitValue(static_cast<int>(c)))) return false;
+        if (!fToken && cls >= 0x0F) return false;
     }
     return true;
 }
