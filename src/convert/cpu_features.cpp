@@ -20,8 +20,7 @@ constexpr uint32_t CPUID1_ECX_SSSE3 = 1u << 9;
 constexpr uint32_t CPUID1_ECX_POPCNT = 1u << 23;
 constexpr uint32_t CPUID1_ECX_OSXSAVE = 1u << 27;
 constexpr uint32_t CPUID1_ECX_AVX = 1u << 28;
-// The AVX2 kernels are compiled with BMI1 as well (andn for the masks):
-// every processor with AVX2 has it, but a virtual machine may hide it.
+// BMI1 too: the AVX2 parser takes andn, and a virtual machine may hide it.
 constexpr uint32_t CPUID7_EBX_AVX2 = (1u << 3) | (1u << 5);                              // BMI1, AVX2
 constexpr uint32_t CPUID7_EBX_AVX512 = (1u << 8) | (1u << 16) | (1u << 30) | (1u << 31);  // BMI2, F, BW, VL
 constexpr uint32_t CPUID7_ECX_AVX512 = (1u << 1) | (1u << 6);                              // VBMI, VBMI2

@@ -241,7 +241,7 @@ using Avx2Kernel = std::conditional_t<sizeof(void*) == 8, Avx2Kernel64, Avx2Kern
 
 }  // namespace
 
-HEX_TARGET(HEX_AVX2_PARSE) HEX_FLATTEN HEX_ALIGN_STACK
+HEX_TARGET("avx2,bmi") HEX_FLATTEN HEX_ALIGN_STACK  // andn for the masks: cpuid is asked for BMI1
 HexTextResult HexTextToBytesAvx2(const char* szText, uint8_t* pOut)
 {
     return ParseHexBlocks<Avx2Kernel>(szText, pOut);

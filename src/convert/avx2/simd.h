@@ -6,9 +6,6 @@
 
 #include <immintrin.h>
 
-// The parser's masks take andn (BMI1, which cpuid is asked for with AVX2).
-#define HEX_AVX2_PARSE "avx2,bmi"
-
 HEX_TARGET("avx2") HEX_INLINE __m256i Load32(const void* p)
 {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
@@ -49,9 +46,7 @@ HEX_TARGET("avx2") HEX_INLINE uint32_t TopAfterAddingAvx2(__m256i v, const ByteV
     return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_adds_epu8(v, TableAvx2(add))));
 }
 
-// Whether any of 32 classes is not a token's: those are below 0x0F
-// (x86/blocks.h), so a saturating subtract from 0x0F leaves a trace, which
-// one vptest finds, with no other constant and no move to a general register.
+// Whether any of 32 classes is below 0x0F, as none but a token's is (x86/blocks.h).
 HEX_TARGET("avx2") HEX_INLINE bool HasNonTokensAvx2(__m256i classes)
 {
     const __m256i below = _mm256_subs_epu8(TableAvx2(X86BlockTable.low4), classes);
