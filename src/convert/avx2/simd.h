@@ -46,7 +46,7 @@ HEX_TARGET("avx2") HEX_INLINE uint32_t TopAfterAddingAvx2(__m256i v, const ByteV
     return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_adds_epu8(v, TableAvx2(add))));
 }
 
-// Whether any of 32 classes is below 0x0F, as none but a token's is (x86/blocks.h).
+// Whether any of 32 classes is below 0x0F, as only those of non-tokens are (x86/blocks.h).
 HEX_TARGET("avx2") HEX_INLINE bool HasNonTokensAvx2(__m256i classes)
 {
     const __m256i below = _mm256_subs_epu8(TableAvx2(X86BlockTable.low4), classes);
