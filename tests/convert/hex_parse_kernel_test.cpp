@@ -109,10 +109,10 @@ TEST_P(ParseKernel, RandomTextsMixingEveryLayout)
     EXPECT_GT(longBytes / 10000, 120u);
 }
 
-// The text in each named layout and in layouts drawn at random, of 12,000
-// characters and more, whole and with a stop near the kernels' 64-character
-// blocks, their 4 KiB look-ahead and the text's end, the text and the output
-// ending right before a page that may not be touched.
+// Each named layout and layouts drawn at random, 12,000 characters and more,
+// whole and with a stop near the 64-character blocks, in the first units of
+// a shape learned from the text, near the 4 KiB look-ahead and the text's
+// end, the text and the output ending right before a page not to be touched.
 TEST_P(ParseKernel, EveryLayoutStoppingNearBlockAndPageEdges)
 {
     std::mt19937 rng(24);
@@ -121,10 +121,10 @@ TEST_P(ParseKernel, EveryLayoutStoppingNearBlockAndPageEdges)
     for (size_t row = 0; row < std::size(HexLayouts) + 16; ++row) {
         const HexLayout layout = row < std::size(HexLayouts) ? HexLayouts[row] : RandomLayout(rng);
         SCOPED_TRACE(std::string(layout.szName) + ", row " + std::to_string(row));
-        const std::string text = LayoutText(layout, bytes, rng);
+        const std::string text = (*layout.szLead == '0' ? ModelFormat({bytes.begin(), bytes.begin() + 2000}) + "\r\n" : "") + LayoutText(layout, bytes, rng);
         const HexTextResult whole = ExpectSameAsReference(text, 0, 0, true);
-        EXPECT_TRUE(whole.count == bytes.size() && whole.status == HEX_OK);
-        for (const int offset : {63, 64, 65, 127, 4095, 4096, 4097, 8191, 8192, -4097, -4096, -65, -64, -63, -2, -1}) {
+        EXPECT_NE(whole.count == bytes.size() && whole.status == HEX_OK, *layout.szLead == '0');  // a lone digit's after the formatter's lines
+        for (const int offset : {63, 64, 65, 127, 150, 199, 250, 301, 4095, 4096, 4097, 8191, 8192, -4097, -4096, -65, -64, -63, -2, -1}) {
             const size_t at = offset >= 0 ? static_cast<size_t>(offset) : text.size() - static_cast<size_t>(-offset);  // from the end where negative
             for (char stop : kStops) {
                 std::string faulty = text;

@@ -36,6 +36,8 @@ inline constexpr HexLayout HexLayouts[] = {
     {"loose, commented", 1, 40, 1, 80, HEX_LOOSE_SEPS, "\n|\r\n", "", ";\tby hand, caf\xC3\xA9\n", 'r'},
     {"groups of 2", 2, 2, 32, 32, " ", "\n", "", nullptr, 'l'},
     {"groups of 4", 4, 4, 32, 32, " ", "\n", "", nullptr, 'l'},
+    {"pairs between three spaces", 1, 1, 8, 8, "   ", "\n", "", nullptr, 'l'},  // eight pairs over 32 characters
+    {"a lone digit before each line", 1, 1, 20, 20, " ", "\n", "0 ", nullptr, 'l'},  // lines that repeat an odd run
 };
 
 // Groups of 2 to 8 pairs or runs of any length up to 40, on lines of fixed

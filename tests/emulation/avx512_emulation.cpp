@@ -136,6 +136,32 @@ inline Zmm Compress(uint64_t k, Zmm a)
     return r;
 }
 
+inline Zmm MaskzExpand(uint64_t k, Zmm a)
+{
+    Zmm r{};
+    int m = 0;
+    for (int i = 0; i < 64; ++i) {
+        if ((k >> i) & 1) r.b[i] = a.b[m++];
+    }
+    return r;
+}
+
+inline Zmm MaskMov(Zmm src, uint64_t k, Zmm a)
+{
+    for (int i = 0; i < 64; ++i) src.b[i] = ((k >> i) & 1) ? a.b[i] : src.b[i];
+    return src;
+}
+
+inline Zmm MaskzMov(uint64_t k, Zmm a)
+{
+    return MaskMov(Zmm{}, k, a);
+}
+
+inline void Store64(void* p, Zmm a)
+{
+    std::memcpy(p, a.b, 64);
+}
+
 // Unsigned bytes of a times signed bytes of b, adjacent products summed
 // with signed saturation into words.
 inline Zmm MaddUbs(Zmm a, Zmm b)
@@ -175,6 +201,10 @@ inline avx512_emulation::Ymm LowHalfAvx512(avx512_emulation::Zmm a)
 #define _mm512_movepi8_mask avx512_emulation::TopBits
 #define _mm512_test_epi8_mask avx512_emulation::Test
 #define _mm512_maskz_compress_epi8 avx512_emulation::Compress
+#define _mm512_maskz_expand_epi8 avx512_emulation::MaskzExpand
+#define _mm512_mask_mov_epi8 avx512_emulation::MaskMov
+#define _mm512_maskz_mov_epi8 avx512_emulation::MaskzMov
+#define _mm512_store_si512 avx512_emulation::Store64
 #define _mm512_maddubs_epi16 avx512_emulation::MaddUbs
 #define _mm512_add_epi8 avx512_emulation::AddBytes
 #undef _mm512_cmpneq_epi8_mask  // a macro in clang's header

@@ -144,58 +144,60 @@ struct Avx2Kernel32 {
     }
 };
 
-// The run shapes: a unit's separators checked as the sample has them, by
-// comparison, and its pairs gathered 16 at a time, eight a lane, each lane's
-// digits from two 16-character loads, then classified as digits.
+// The run shapes: a unit's separators compared with the unit it was learned
+// from, but a last one other than LF, which may be any (halves of a line
+// end in a space and in LF); its pairs gathered 16 at a time, eight a lane
+// from the 32 characters from its first digit, then classified as digits.
 struct alignas(32) Avx2ShapeGather {
-    ByteVector<32> pick[2];  // [load]: per byte, its place in the load, or 0x80
-    uint32_t at[2][2];       // [lane][load]: where the load starts in the unit
+    ByteVector<32> pick[2];  // [half]: per byte, its place in that half, or 0x80
+    uint32_t at[2];          // [lane]: where its first digit is in the unit
     uint32_t digits;         // the bytes that hold digits
 };
 
-template <size_t Row>
-constexpr Avx2ShapeGather MakeAvx2ShapeGather(uint32_t group)
+// Byte low in every byte of lane 0, high in lane 1.
+HEX_TARGET("avx2") HEX_INLINE __m256i PerLaneAvx2(uint32_t low, uint32_t high)
 {
-    constexpr HexShape shape = HexShapeTable[Row];
-    Avx2ShapeGather g{};
+    return _mm256_shuffle_epi8(_mm256_set_epi32(0, 0, 0, static_cast<int>(high), 0, 0, 0, static_cast<int>(low)), _mm256_setzero_si256());
+}
+
+// The group's picks: each digit's place less that of its half's start.
+// False where eight pairs lie 32 characters apart or more.
+HEX_TARGET("avx2") HEX_INLINE bool LearnAvx2Gather(const HexShape& shape, uint32_t group, Avx2ShapeGather& g)
+{
+    uint32_t cDigits[2] = {};
     for (uint32_t lane = 0; lane < 2; ++lane) {
         const uint32_t first = 16 * group + 8 * lane;
-        for (uint32_t d = 0; d < 16; ++d) g.pick[0][16 * lane + d] = g.pick[1][16 * lane + d] = HEX_SHUFFLE_ZERO;
+        g.at[lane] = 0;
         if (first >= shape.cPairs) continue;
         const uint32_t last = std::min(first + 7, shape.cPairs - 1);
-        const uint32_t from = shape.pairAt[first], to = shape.pairAt[last] + 1u;
-        if (to - from >= 32) ShapeSampleIsNotAGoodUnit();  // eight pairs more than two loads apart
-        g.at[lane][0] = from;
-        g.at[lane][1] = to >= from + 16 ? to - 15 : from;
-        for (uint32_t d = 0; d < 2 * (last + 1 - first); ++d) {
-            const uint32_t at = shape.pairAt[first + d / 2] + d % 2;
-            const uint32_t load = at < from + 16 ? 0 : 1;
-            g.pick[load][16 * lane + d] = static_cast<uint8_t>(at - g.at[lane][load]);
-            g.digits |= 1u << (16 * lane + d);
-        }
+        g.at[lane] = shape.pairAt[first];
+        if (shape.pairAt[last] + 1u - g.at[lane] >= 32) return false;
+        cDigits[lane] = 2 * (last + 1 - first);
     }
-    return g;
+    const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(shape.pairAt.data() + 16 * group));
+    const __m128i seconds = _mm_sub_epi8(pairs, _mm_set1_epi8(-1));
+    const __m256i at = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi8(pairs, seconds)), _mm_unpackhi_epi8(pairs, seconds), 1);
+    const __m256i valid = _mm256_cmpgt_epi8(PerLaneAvx2(cDigits[0], cDigits[1]), TableAvx2(X86BlockTable.laneIota));
+    const __m256i inFirst = _mm256_sub_epi8(at, PerLaneAvx2(g.at[0], g.at[1]));
+    const __m256i inSecond = _mm256_sub_epi8(inFirst, _mm256_set1_epi8(16));
+    const __m256i fromFirst = _mm256_and_si256(valid, _mm256_cmpgt_epi8(_mm256_set1_epi8(16), inFirst));
+    const __m256i none = _mm256_set1_epi8(static_cast<char>(HEX_SHUFFLE_ZERO));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(g.pick[0].data()), _mm256_blendv_epi8(none, inFirst, fromFirst));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(g.pick[1].data()), _mm256_blendv_epi8(none, inSecond, _mm256_andnot_si256(fromFirst, valid)));
+    g.digits = static_cast<uint32_t>(_mm256_movemask_epi8(valid));
+    return true;
 }
-
-template <size_t Row, uint32_t Group>
-inline constexpr Avx2ShapeGather Avx2ShapeGatherTable = MakeAvx2ShapeGather<Row>(Group);
-
-// The sample's separators where they stand, zero at its digits.
-template <size_t Row>
-constexpr ByteVector<64> MakeAvx2ShapeSeparators()
-{
-    constexpr HexShape shape = HexShapeTable[Row];
-    ByteVector<64> v{};
-    for (uint32_t k = 0; k < shape.cch; ++k) v[k] = (shape.digits >> k & 1) != 0 ? 0 : static_cast<uint8_t>(shape.sample[k]);
-    return v;
-}
-
-template <size_t Row>
-alignas(32) inline constexpr ByteVector<64> Avx2ShapeSeparatorTable = MakeAvx2ShapeSeparators<Row>();
 
 struct Avx2Shapes {
     struct Unit {
         const char* p;
+    };
+    struct alignas(32) Learned {
+        Avx2ShapeGather gather[2];
+        ByteVector<64> separators;  // the unit it was learned from
+        uint64_t same;              // the separators compared
+        bool fLastByClass;          // the last one checked by its class instead
+        uint32_t cch = 0, cPairs = 0, cMost = 1;
     };
     static HEX_INLINE Unit LoadUnit(const char* p) { return {p}; }
     HEX_TARGET("avx2") static HEX_INLINE uint64_t Same(const char* p, const uint8_t* chars)
@@ -203,31 +205,48 @@ struct Avx2Shapes {
         return TopBitsAvx2(_mm256_cmpeq_epi8(Load32(p), Load32(chars)), _mm256_cmpeq_epi8(Load32(p + 32), Load32(chars + 32)));
     }
     HEX_TARGET("avx2") static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return Same(u.p, X86BlockTable.lineFeed.data()); }
-    // The bytes of the group's pairs, or false where one is not two digits.
-    template <size_t Row, uint32_t Group>
-    HEX_TARGET("avx2") static HEX_INLINE bool GatherGroup(const char* p, __m128i& pairs)
+    HEX_TARGET("avx2") static HEX_INLINE HexCharMasks Masks(const char* p)
     {
-        constexpr const Avx2ShapeGather& g = Avx2ShapeGatherTable<Row, Group>;
-        const __m256i chars = _mm256_or_si256(_mm256_shuffle_epi8(LoadLanesAvx2(p + g.at[0][0], p + g.at[1][0]), TableAvx2(g.pick[0])),
-                                              _mm256_shuffle_epi8(LoadLanesAvx2(p + g.at[0][1], p + g.at[1][1]), TableAvx2(g.pick[1])));
+        __m256i values0, classes0, values1, classes1;
+        ClassifyAvx2(Load32(p), values0, classes0);
+        ClassifyAvx2(Load32(p + 32), values1, classes1);
+        const __m256i digitToTop = TableAvx2(X86BlockTable.digitToTop), tokenToTop = TableAvx2(X86BlockTable.tokenToTop);
+        return {TopBitsAvx2(_mm256_adds_epu8(classes0, digitToTop), _mm256_adds_epu8(classes1, digitToTop)),
+                TopBitsAvx2(_mm256_adds_epu8(classes0, tokenToTop), _mm256_adds_epu8(classes1, tokenToTop)), LineFeeds({p})};
+    }
+    HEX_TARGET("avx2") static HEX_INLINE bool Learn(const HexShape& shape, const char* p, Learned& l)
+    {
+        for (uint32_t group = 0; group < 2; ++group) {
+            if (!LearnAvx2Gather(shape, group, l.gather[group])) return false;
+        }
+        std::memcpy(l.separators.data(), p, sizeof l.separators);
+        l.fLastByClass = p[shape.cch - 1] != '\n';
+        l.same = shape.span & ~shape.digits & (l.fLastByClass ? shape.span >> 1 : shape.span);
+        l.cch = shape.cch;
+        l.cPairs = shape.cPairs;
+        return true;
+    }
+    // The bytes of the group's pairs, or false where one is not two digits.
+    HEX_TARGET("avx2") static HEX_INLINE bool GatherGroup(const char* p, const Avx2ShapeGather& g, __m128i& pairs)
+    {
+        const char *pLow = p + g.at[0], *pHigh = p + g.at[1];
+        const __m256i chars = _mm256_or_si256(_mm256_shuffle_epi8(LoadLanesAvx2(pLow, pHigh), TableAvx2(g.pick[0])),
+                                              _mm256_shuffle_epi8(LoadLanesAvx2(pLow + 16, pHigh + 16), TableAvx2(g.pick[1])));
         __m256i values, classes;
         ClassifyAvx2(chars, values, classes);
         const __m256i words = _mm256_maddubs_epi16(values, TableAvx2(X86BlockTable.weights));
         pairs = _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(words, words), 0x08));
         return (TopAfterAddingAvx2(classes, X86BlockTable.digitToTop) & g.digits) == g.digits;
     }
-    // Not hexdump's lines (" \n" after 16 spaced pairs), which no bench text
-    // has, for the size of the program.
-    template <size_t Row>
-    static constexpr uint32_t UNITS_PER_STEP = Row == 2 ? 0 : 1;
-    template <size_t Row>
-    HEX_TARGET("avx2") static HEX_INLINE uint32_t ConvertUnits(const Unit& u, uint8_t* q)
+    HEX_TARGET("avx2") static HEX_INLINE uint32_t ConvertUnits(const Learned& l, const Unit& u, uint8_t* q)
     {
-        constexpr uint64_t separators = HexShapeTable[Row].span & ~HexShapeTable[Row].digits;
         __m128i pairs0, pairs1;
-        if ((Same(u.p, Avx2ShapeSeparatorTable<Row>.data()) & separators) != separators || !GatherGroup<Row, 0>(u.p, pairs0)) return 0;
-        if constexpr (HexShapeTable[Row].cPairs > 16) {
-            if (!GatherGroup<Row, 1>(u.p, pairs1)) return 0;
+        if ((Same(u.p, l.separators.data()) & l.same) != l.same || (l.fLastByClass && CharClassTable[static_cast<uint8_t>(u.p[l.cch - 1])] != CC_SEPARATOR) ||
+            !GatherGroup(u.p, l.gather[0], pairs0)) {
+            return 0;
+        }
+        if (l.cPairs > 16) {
+            if (!GatherGroup(u.p, l.gather[1], pairs1)) return 0;
             _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 16), pairs1);
         }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(q), pairs0);

@@ -1,8 +1,6 @@
-// HexTextToBytes with AVX-512 VBMI and VBMI2: a block is one register. One
-// vpermi2b gives every character its class and digit value; vpcompressb
-// squeezes the digits of the block's pairs together in the register. The
-// run shapes take one register a unit, or two units from two registers
-// where their pairs fill one.
+// HexTextToBytes with AVX-512 VBMI and VBMI2: a block is one register, one
+// vpermi2b gives its characters' classes and digit values, vpcompressb
+// squeezes its pairs' digits together in the register.
 #include "convert/generic/simd_target.h"
 
 #if HEXBIN_AVX512
@@ -41,76 +39,68 @@ struct Avx512Kernel {
     }
 };
 
-// Byte k: digit k of the unit (cUnits 1), or digit k % 32 of unit k / 32
-// (cUnits 2, the second unit's from the second register), zero past its
-// pairs.
-template <size_t Row, uint32_t cUnits>
-constexpr std::array<uint8_t, 64> MakeAvx512ShapeGather()
-{
-    constexpr HexShape shape = HexShapeTable[Row];
-    std::array<uint8_t, 64> v{};
-    for (uint32_t k = 0; k < 64; ++k) {
-        const uint32_t unit = cUnits == 2 ? k / 32 : 0, digit = cUnits == 2 ? k % 32 : k;
-        v[k] = digit / 2 < shape.cPairs ? static_cast<uint8_t>(unit << 6 | (shape.pairAt[digit / 2] + digit % 2)) : 0;
-    }
-    return v;
-}
-
-template <size_t Row, uint32_t cUnits>
-alignas(64) inline constexpr std::array<uint8_t, 64> Avx512ShapeGatherTable = MakeAvx512ShapeGather<Row, cUnits>();
-
-// Per character of a unit, its classes' digit and token bits (Kinds 0),
-// or both bits (1), and nothing past it: the check is then one vpcmpb with
-// no mask, which would have come from a general register on the shuffles'
-// port.
-template <size_t Row, int Kinds>
-constexpr std::array<uint8_t, 64> MakeAvx512ShapeClasses()
-{
-    constexpr HexShape shape = HexShapeTable[Row];
-    std::array<uint8_t, 64> v{};
-    for (uint32_t k = 0; k < shape.cch; ++k) {
-        v[k] = Kinds == 1 || (shape.digits >> k & 1) != 0 ? AVX512_DIGIT | AVX512_TOKEN : AVX512_TOKEN;
-    }
-    return v;
-}
-
-template <size_t Row, int Kinds>
-alignas(64) inline constexpr std::array<uint8_t, 64> Avx512ShapeClassTable = MakeAvx512ShapeClasses<Row, Kinds>();
-
+// The run shapes: a unit checked by its characters' classes, and its pairs
+// gathered by one vpermi2b, for one unit or two from two registers where
+// their pairs fill one.
 struct Avx512Shapes {
     struct Unit {
         __m512i classes;
         const char* p;
     };
+    struct alignas(64) Learned {
+        std::array<uint8_t, 64> gather;  // digit k of the unit, then a second unit's (bit 6), zero past
+        // Per character, its digit and token bits, and the bits looked at,
+        // none past the unit: one vpcmpb, with no mask from a general register.
+        std::array<uint8_t, 64> kinds, looked;
+        uint32_t cch = 0, cPairs = 0, cMost = 0;
+    };
     HEX_TARGET(HEX_AVX512) static HEX_INLINE Unit LoadUnit(const char* p) { return {ClassesAvx512(p), p}; }
     HEX_TARGET(HEX_AVX512) static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return ClassBitsAvx512(u.classes, AVX512_LINE_FEED); }
-    // Every character of the unit's span with the class the shape gives it.
-    template <size_t Row>
-    HEX_TARGET(HEX_AVX512) static HEX_INLINE bool Fits(const Unit& u)
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE HexCharMasks Masks(const char* p)
     {
-        const __m512i kinds = _mm512_and_si512(u.classes, _mm512_load_si512(Avx512ShapeClassTable<Row, 1>.data()));
-        const __mmask64 wrong = _mm512_cmpneq_epi8_mask(kinds, _mm512_load_si512(Avx512ShapeClassTable<Row, 0>.data()));
+        const __m512i classes = ClassesAvx512(p);
+        return {ClassBitsAvx512(classes, AVX512_DIGIT), ClassBitsAvx512(classes, AVX512_TOKEN), ClassBitsAvx512(classes, AVX512_LINE_FEED)};
+    }
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE bool Learn(const HexShape& shape, const char*, Learned& l)
+    {
+        l.cch = shape.cch;
+        l.cPairs = shape.cPairs;
+        l.cMost = 2 * shape.cPairs <= 32 ? 2 : 1;
+        if (l.cMost * shape.cch < 56) return false;  // a step shorter than a block's is slower than blocks
+        const __mmask64 span = _cvtu64_mask64(shape.span), digits = _cvtu64_mask64(shape.digits);
+        const __m512i both = _mm512_set1_epi8(static_cast<char>(AVX512_DIGIT | AVX512_TOKEN));
+        _mm512_store_si512(l.looked.data(), _mm512_maskz_mov_epi8(span, both));
+        _mm512_store_si512(l.kinds.data(), _mm512_mask_mov_epi8(_mm512_maskz_mov_epi8(span, _mm512_set1_epi8(AVX512_TOKEN)), digits, both));
+        // The digits' places, then the same in the second register for a second unit.
+        const __m512i places = _mm512_maskz_compress_epi8(digits, _mm512_load_si512(Avx512PlaceTable.data()));
+        const uint32_t cDigits = 2 * shape.cPairs;
+        const uint64_t second = l.cMost == 2 ? (~uint64_t{0} >> (64 - 2 * cDigits)) & ~(~uint64_t{0} >> (64 - cDigits)) : 0;
+        const __m512i inSecond = _mm512_maskz_expand_epi8(_cvtu64_mask64(second), _mm512_add_epi8(places, _mm512_set1_epi8(64)));
+        _mm512_store_si512(l.gather.data(), _mm512_mask_mov_epi8(places, _cvtu64_mask64(second), inSecond));
+        return true;
+    }
+    // Every character of the unit's span with the class the shape gives it.
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE bool Fits(const Learned& l, const Unit& u)
+    {
+        const __m512i kinds = _mm512_and_si512(u.classes, _mm512_load_si512(l.looked.data()));
+        const __mmask64 wrong = _mm512_cmpneq_epi8_mask(kinds, _mm512_load_si512(l.kinds.data()));
         return _kortestz_mask64_u8(wrong, wrong) != 0;
     }
-    template <size_t Row>
-    static constexpr uint32_t UNITS_PER_STEP = Row == 3 ? 0 : 2 * HexShapeTable[Row].cPairs <= 32 ? 2 : 1;  // row 3 has row 2's classes
-    template <size_t Row>
-    HEX_TARGET(HEX_AVX512) static HEX_INLINE uint32_t ConvertUnits(const Unit& u, uint8_t* q)
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE uint32_t ConvertUnits(const Learned& l, const Unit& u, uint8_t* q)
     {
-        if (!Fits<Row>(u)) return 0;
+        if (!Fits(l, u)) return 0;
         // One gather for one unit or two: where the second is not there, its
         // half gathers from the first, and its bytes are the routine's scratch.
         __m512i second = u.classes;
         uint32_t cUnits = 1;
-        if constexpr (UNITS_PER_STEP<Row> == 2) {
-            const Unit next = LoadUnit(u.p + HexShapeTable[Row].cch);
-            if (Fits<Row>(next)) {
+        if (l.cMost == 2) {
+            const Unit next = LoadUnit(u.p + l.cch);
+            if (Fits(l, next)) {
                 second = next.classes;
                 cUnits = 2;
             }
         }
-        const __m512i gather = _mm512_load_si512(Avx512ShapeGatherTable<Row, UNITS_PER_STEP<Row> == 2 ? 2 : 1>.data());
-        StoreDigitPairsAvx512(_mm512_permutex2var_epi8(u.classes, gather, second), q);
+        StoreDigitPairsAvx512(_mm512_permutex2var_epi8(u.classes, _mm512_load_si512(l.gather.data()), second), q);
         return cUnits;
     }
 };

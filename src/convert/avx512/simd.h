@@ -13,10 +13,9 @@
 namespace {  // a copy a file: tests/emulation compiles them on stand-ins
 
 // Per character below 0x80: the digit's value in the low nibble, and the
-// class bits. Codes from 0x80 up index the table by their low seven bits,
-// so the kernel zeroes their classes by their top bit. The digit and the
-// token bit are the top two: vpmovb2m reads them into masks on another
-// port than the shuffles, which keep the one that vpermi2b needs busy.
+// class bits (codes from 0x80 up have theirs zeroed by their top bit). The
+// digit and token bits are the top two: vpmovb2m reads them into masks on
+// another port than the shuffles, which vpermi2b keeps busy.
 constexpr uint8_t AVX512_DIGIT = 0x80;
 constexpr uint8_t AVX512_TOKEN = 0x40;  // a digit or a separator
 constexpr uint8_t AVX512_SEMICOLON = 0x20;
@@ -50,14 +49,15 @@ HEX_TARGET(HEX_AVX512) HEX_INLINE uint64_t ClassBitsAvx512(__m512i classes, uint
     return _cvtmask64_u64(_mm512_test_epi8_mask(classes, _mm512_set1_epi8(static_cast<char>(bits))));
 }
 
-// Byte k: the low byte of word k, for k below 32.
-constexpr std::array<uint8_t, 64> MakeAvx512EvenByteTable()
+// Byte k: stride times k, modulo 64.
+constexpr std::array<uint8_t, 64> MakeAvx512StrideTable(size_t stride)
 {
     std::array<uint8_t, 64> v{};
-    for (size_t k = 0; k < 64; ++k) v[k] = static_cast<uint8_t>(2 * k % 64);
+    for (size_t k = 0; k < 64; ++k) v[k] = static_cast<uint8_t>(stride * k % 64);
     return v;
 }
-alignas(64) inline constexpr std::array<uint8_t, 64> Avx512EvenByteTable = MakeAvx512EvenByteTable();
+alignas(64) inline constexpr std::array<uint8_t, 64> Avx512EvenByteTable = MakeAvx512StrideTable(2);  // the low byte of word k < 32
+alignas(64) inline constexpr std::array<uint8_t, 64> Avx512PlaceTable = MakeAvx512StrideTable(1);
 
 #if !defined(HEX_AVX512_STAND_INS)
 // The low 256 bits. GCC 12's cast warns of an undefined source; a shuffle

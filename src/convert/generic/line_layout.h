@@ -89,11 +89,9 @@ constexpr ByteVector<N> MakeLinePairShuffleTable(int pos0, int low)
     return MakeLineShuffleTable<N>(pos0, [low](int d) { return d % 2 == low ? d / 2 : -1; });
 }
 
-// From this many characters of full lines on, the AVX2 and AVX-512 kernels
-// stream them: full lines go to a stage that stays in the cache, then out a
-// vector at a time with non-temporal stores, which write whole lines of
-// memory without first reading them in, as ordinary stores do. A text this
-// long would not stay in the cache anyway.
+// From this many characters on, the AVX2 and AVX-512 formatters stream full
+// lines: to a stage in the cache, then out by non-temporal stores, which do
+// not read memory's lines in as ordinary ones do; no such text stays cached.
 constexpr size_t HEX_STREAM_MIN_CHARS = size_t{16} << 20;
 constexpr uintptr_t HEX_PAGE_SIZE = 4096;
 

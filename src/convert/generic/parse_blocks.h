@@ -1,14 +1,11 @@
 // The block loop of the vector parsers, the same for every instruction set.
-//
-// A kernel classifies a block of characters (as many as its mask has bits)
-// into bit masks: digits, and "others" (neither digit nor separator: bad
-// characters and ';'). From the masks alone this loop finds the comments,
-// pairs up the runs of digits and sees whether the block holds a stop; the
-// kernel then converts the block's pairs at once. A comment and a pair that
-// straddles two blocks carry over. The first block that holds a stop, and
-// the text's last characters, go to the reference routine from the block's
-// start (or the straddling pair's), so that it stops, counts and writes
-// exactly as from the start of the text.
+// A kernel classifies a block (as many characters as its mask has bits)
+// into masks: digits, and others (bad characters and ';'). From the masks
+// alone this loop finds the comments, pairs the runs of digits and sees any
+// stop; the kernel converts the block's pairs at once. A comment, and a pair
+// across two blocks, carry over. The first block with a stop, and the text's
+// last characters, go to the reference routine from the block's start (or
+// the pending pair's), which stops, counts and writes as from the text's.
 #pragma once
 
 #include "convert/generic/simd_target.h"
@@ -29,11 +26,9 @@ HEX_INLINE T InRegister(T x)
     return x;
 }
 
-// The first digit of every pair of a block whose first character opens a
-// pair where it is a digit. A run of digits pairs up from its first digit:
-// adding the starts of the runs at even places to the digits carries
-// through those runs and clears them, so the runs that start at even
-// places are known with no loop over the runs.
+// The first digit of every pair, where the block's first character opens a
+// pair if a digit. Adding the starts of the runs at even places to the
+// digits carries through those runs and clears them: no loop over runs.
 template <typename Mask>
 constexpr Mask PairFirstDigits(Mask digits)
 {
@@ -57,10 +52,9 @@ constexpr Mask LeadingRun(Mask digits)
 }
 
 // The characters of the block's comments, for a block that starts outside
-// one (fIn 0) or inside one (1): from a ';', or from the start, to the LF
-// that ends the comment, without it. Within a line the first ';' opens the
-// comment; subtracting it from the line feeds borrows through every place
-// up to the next LF, and the ';' after it in the line are set again.
+// one (fIn 0) or inside (1): from a ';', or the start, to the LF that ends
+// it, without it. Subtracting the first ';' of a line from the line feeds
+// borrows through every place up to the next LF; later ';' are set again.
 template <typename Mask>
 constexpr Mask CommentChars(Mask semicolons, Mask lineFeeds, Mask fIn)
 {
@@ -87,10 +81,9 @@ constexpr Mask TopBitMask(Mask x)
     return static_cast<Mask>(0 - (x >> (8 * sizeof(Mask) - 1)));
 }
 
-// Where a parse stands between blocks. A block is read from p - 1: its
-// first character is the last of the block before, so that a pair which
-// straddles the two is whole in the second, and a block adds BLOCK_CHARS - 1
-// characters.
+// Where a parse stands between blocks. A block is read from p - 1, the last
+// character of the block before, so that a pair across the two is whole in
+// the second; a block adds BLOCK_CHARS - 1 characters.
 template <typename Mask>
 struct HexBlockState {
     const char* p;
@@ -99,16 +92,13 @@ struct HexBlockState {
     Mask fOpen;       // all ones when p[-1] opens a pair
 };
 
-// The terminator is looked for this far ahead at a time (see
-// TextLengthWithin), not once over the whole text: the stretch just
-// measured is then parsed while still in cache, and a text that stops
-// early is not read to its end.
+// The terminator is looked for this far ahead at a time, not over the whole
+// text: the stretch is parsed while in cache, and an early stop ends reading.
 constexpr size_t HEX_LOOKAHEAD = 4 * 1024;
 
-// Each block asks for the text this far ahead, so that the look for the
-// terminator finds the next stretches on their way (docs/PERFORMANCE.md),
-// and for the output about as far, so that the read an ordinary store makes
-// of its line overlaps the text's. Past the output's end, harmless.
+// Each block asks for the text this far ahead, for the look for the
+// terminator, and for the output about as far, so that a store's read of its
+// line overlaps the text's (docs/PERFORMANCE.md). Past the end, harmless.
 constexpr size_t HEX_PREFETCH_AHEAD = 2 * HEX_LOOKAHEAD;
 constexpr size_t HEX_PREFETCH_OUT_AHEAD = 2 * 1024;
 
@@ -135,21 +125,16 @@ HEX_INLINE HexBlockPairs<Mask> PairDigits(Mask digits, Mask fOpen)
     return {seconds, seconds & static_cast<Mask>(~digits), TopBitMask(firsts)};
 }
 
-// Kernel is a set of inline functions for one instruction set:
-//   Mask, BLOCK_CHARS, Block
-//   Block LoadBlock(p)   the classes and masks of the BLOCK_CHARS at p
-//   bool HasOthers(block)   whether it holds anything but digits and separators
-//   Mask Digits(block), Others(block), Semicolons(block), LineFeeds(block)
-//   uint8_t* StorePairs(block, seconds, q)   the pairs whose second digits
-//       are the bits of seconds, at q; returns their end. It may write up
-//       to BLOCK_CHARS / 2 bytes, which the next block rewrites or the
-//       contract leaves to the routine.
-//   Shapes (optional)   its way with the run shapes (shapes.h)
+// Kernel is a set of inline functions for one instruction set: Mask,
+// BLOCK_CHARS, Block; Block LoadBlock(p), the classes and masks of the
+// BLOCK_CHARS at p; bool HasOthers(block); Mask Digits, Others, Semicolons,
+// LineFeeds(block); uint8_t* StorePairs(block, seconds, q), the pairs whose
+// second digits are the bits of seconds, at q, returning their end, writing
+// up to BLOCK_CHARS / 2 bytes, which the next block rewrites or the contract
+// leaves to the routine; and, optionally, Shapes (shapes.h).
 
-// The block at s.p - 1; false, with s unchanged, where it holds a stop. A
-// block that holds comments or bad characters, or starts in a comment,
-// finds them from its masks first; one store for both, as it is the most
-// code.
+// The block at s.p - 1; false, with s unchanged, where it holds a stop. One
+// store for blocks with comments or bad characters and without: the most code.
 template <typename Kernel>
 HEX_INLINE bool ParseBlock(HexBlockState<typename Kernel::Mask>& s, const typename Kernel::Block& block)
 {
@@ -191,11 +176,9 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState<typename Kernel::Mask>& state, co
 }
 
 // The characters before the first zero byte among the cchMax at p, or
-// cchMax if there is none: strnlen, which reads no further than the zero
-// byte as the sanitizers see it. Except in the Windows program, whose C
-// runtime's strnlen goes one character at a time, slower than the reference
-// parses: there, aligned 64-byte lines, which may read past the terminator
-// but, inside their page, cannot fault (and no sanitizer looks there).
+// cchMax: strnlen, which the sanitizers check; but in the Windows program,
+// whose C runtime's strnlen is slower than the reference parses, aligned
+// 64-byte lines, which may read past the terminator but not its page.
 #if defined(_WIN32) && HEXBIN_X86
 
 // Out of line, one for every kernel: in x86/text_length.cpp.

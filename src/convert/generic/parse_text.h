@@ -1,35 +1,54 @@
-// The entry of every vector parser: the terminator looked for a stretch
-// ahead at a time, the blocks, and now and then the run shapes. Each
-// kernel's parse.cpp instantiates ParseHexBlocks in an entry of its own.
+// The entry of every vector parser: the terminator looked for a stretch at a
+// time, the blocks, and the run shapes; each kernel's parse.cpp has its own.
 #pragma once
 
 #include "convert/generic/shapes.h"
 
 #include <algorithm>
 
-// Blocks between two looks for the shapes: doubled after each look that
-// finds none, up to this many, and back to one after a run of them, so that
-// a text without them pays little for the looks.
+// Blocks between two looks for the shapes: doubled after each look that finds
+// none, up to this many, so that a text without them pays little for them.
 constexpr uint32_t HEX_MAX_BLOCKS_TO_SHAPES = 256;
 
-// The blocks and shapes that start before pKnown - BLOCK_CHARS + 1; false
-// at the first stop, with the state at the start of its block.
+// The blocks to the next look for shapes, and the shapes' state, if any.
 template <typename Kernel>
-HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, const char* pKnown, uint32_t& cBlocksToShapes)
+struct HexLooks {
+    uint32_t cBlocksToShapes = 1;
+};
+
+template <typename Kernel>
+    requires requires { typename Kernel::Shapes; }
+struct HexLooks<Kernel> : HexShapeState<typename Kernel::Shapes> {
+    uint32_t cBlocksToShapes = 1;
+};
+
+// The blocks and shapes that start before pKnown - BLOCK_CHARS + 1; false at
+// the first stop, the state at its block's start. A run of shapes that stops
+// for want of room alone before the last stretch goes on in the next.
+template <typename Kernel>
+HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, const char* pKnown, HexLooks<Kernel>& looks, bool fLast)
 {
     constexpr uint32_t step = Kernel::BLOCK_CHARS - 1;
     const char* pLast = pKnown - (step - 1);
     if constexpr (!requires { typename Kernel::Shapes; }) {
+        (void)looks;
+        (void)fLast;
         return ParseKnownBlocks<Kernel>(state, pLast);
     } else {
         while (state.p < pLast) {
-            const uintptr_t cchLeft = reinterpret_cast<uintptr_t>(pLast) - reinterpret_cast<uintptr_t>(state.p);
-            const uintptr_t cchBlocks = uintptr_t{cBlocksToShapes} * step;
-            if (!ParseKnownBlocks<Kernel>(state, cchLeft > cchBlocks ? state.p + cchBlocks : pLast)) return false;
-            if (state.p >= pLast) break;
-            const int found = LookForShapes<Kernel>(state, pKnown);
-            if (found > 0) cBlocksToShapes = 1;
-            if (found == 0) cBlocksToShapes = std::min(2 * cBlocksToShapes, HEX_MAX_BLOCKS_TO_SHAPES);
+            int found = 1;
+            if (!looks.fResume) {
+                const uintptr_t cchLeft = reinterpret_cast<uintptr_t>(pLast) - reinterpret_cast<uintptr_t>(state.p);
+                const uintptr_t cchBlocks = uintptr_t{looks.cBlocksToShapes} * step;
+                if (!ParseKnownBlocks<Kernel>(state, cchLeft > cchBlocks ? state.p + cchBlocks : pLast)) return false;
+                if (state.p >= pLast) break;
+                found = CutForShapes<Kernel>(state, pKnown);
+            }
+            if (found > 0) found = ConvertShapeRuns<typename Kernel::Shapes>(state, pKnown, looks) >= 2 ? 1 : 0;
+            if (looks.fResume && !fLast) return true;
+            looks.fResume = false;
+            if (found > 0) looks.cBlocksToShapes = 1;
+            if (found == 0) looks.cBlocksToShapes = std::min(2 * looks.cBlocksToShapes, HEX_MAX_BLOCKS_TO_SHAPES);
         }
         return true;
     }
@@ -48,12 +67,12 @@ HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
     if (cls == CC_OTHER) return HexTextToBytesFrom(szText, pOut, 0, false);
     HexBlockState<Mask> state = {szText + 1, pOut, cls == CC_COMMENT ? ~Mask{0} : 0, cls == CC_HEXDIGIT ? ~Mask{0} : 0};
     const char* pKnown = szText + 1;  // no zero byte in [szText, pKnown)
-    uint32_t cBlocksToShapes = 1;
+    HexLooks<Kernel> looks;
     for (;;) {
         const size_t cch = TextLengthWithin(pKnown, HEX_LOOKAHEAD);
         pKnown += cch;
         if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(state.p) >= step &&
-            !ParseKnownText<Kernel>(state, pKnown, cBlocksToShapes)) {
+            !ParseKnownText<Kernel>(state, pKnown, looks, cch < HEX_LOOKAHEAD)) {
             break;
         }
         if (cch < HEX_LOOKAHEAD) break;  // the terminator is at pKnown

@@ -1,154 +1,151 @@
-// Run shapes: units of text in which every character is a digit or a
-// separator at a fixed place, as the formatter and other tools write their
-// lines, converted by those places, without pairing runs or squeezing
-// slots. A shape is data: a sample of its unit, from which each kernel
-// derives at compile time the checks and gathers it uses (HexShapeTable).
+// Run shapes: units whose every character is a digit or a separator at a
+// fixed place, as tools write lines, converted by those places with no
+// pairing or squeeze. A shape is data learned from the text (a line, or a
+// stretch of a longer one, that it repeats); each kernel derives its checks.
 #pragma once
 
 #include "convert/generic/parse_blocks.h"
 
 #include <array>
-#include <utility>
 
-constexpr uint32_t HEX_SHAPE_MAX_CHARS = 64;
-constexpr uint32_t HEX_SHAPE_MAX_PAIRS = 32;
+// At most this many pairs in a stretch of a longer line: two units fill a register.
+constexpr uint32_t HEX_SHAPE_STRETCH_PAIRS = 16;
 
 struct HexShape {
     uint32_t cch;     // characters of a unit
     uint32_t cPairs;  // its pairs
     uint64_t digits;  // bit k set where character k is a digit
     uint64_t span;    // bits 0 to cch - 1
-    std::array<uint8_t, HEX_SHAPE_MAX_PAIRS> pairAt;  // where each pair starts
-    std::array<char, HEX_SHAPE_MAX_CHARS> sample;     // '0' for each digit, the separators as they stand
+    std::array<uint8_t, 32> pairAt;  // where each pair starts
 };
 
-void ShapeSampleIsNotAGoodUnit();  // not constexpr: a call stops the compile
-
-// From a sample unit: '0' for each digit, its separators as they stand.
-// Every character a digit or a separator, its runs of digits of even
-// length, and a separator at its end, so that the next unit, or the block
-// loop, starts afresh after it.
-template <size_t N>
-consteval HexShape MakeShape(const char (&szSample)[N])
-{
-    HexShape shape{N - 1, 0, 0, 0, {}, {}};
-    uint32_t cRun = 0;
-    for (uint32_t k = 0; k < N - 1 && N - 1 <= HEX_SHAPE_MAX_CHARS; ++k) {
-        shape.sample[k] = szSample[k];
-        shape.span |= uint64_t{1} << k;
-        if (szSample[k] == '0') {
-            shape.digits |= uint64_t{1} << k;
-            if (cRun++ % 2 == 0) shape.pairAt[shape.cPairs++] = static_cast<uint8_t>(k);
-        } else {
-            if (CharClassTable[static_cast<uint8_t>(szSample[k])] != CC_SEPARATOR || cRun % 2 != 0) ShapeSampleIsNotAGoodUnit();
-            cRun = 0;
-        }
-    }
-    if (N - 1 > HEX_SHAPE_MAX_CHARS || cRun != 0 || shape.cPairs == 0) ShapeSampleIsNotAGoodUnit();
-    return shape;
-}
-
-// The formatter's line; od -An -tx1's; 16 pairs each followed by a
-// separator and one more separator (hexdump's 16/1 "%02x " lines, and, to
-// an instruction set that checks the separators' classes, any such line);
-// the same ending in CR LF, for one that compares them with the sample; a
-// stretch of 16 spaced pairs (Python's bytes.hex(' ') on one line); xxd -p's
-// line of 30 plain pairs.
-inline constexpr std::array<HexShape, 6> HexShapeTable = {
-    MakeShape("00 00 00 00 00 00 00 00 - 00 00 00 00 00 00 00 00\r\n"),
-    MakeShape(" 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n"),
-    MakeShape("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \n"),
-    MakeShape("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\r\n"),
-    MakeShape("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "),
-    MakeShape("000000000000000000000000000000000000000000000000000000000000\n"),
+struct HexCharMasks {  // a kernel's masks of 64 characters
+    uint64_t digits, tokens, lineFeeds;
 };
 
-static_assert(HexShapeTable[0].cch == 51 && HexShapeTable[0].cPairs == 16 && HexShapeTable[0].pairAt[8] == 26);
-static_assert(HexShapeTable[3].digits == HexShapeTable[2].digits && HexShapeTable[3].span == HexShapeTable[2].span);
-
-// Shapes gives, for one instruction set:
-//   Unit LoadUnit(p)   what it keeps of the 64 characters at p
-//   uint64_t LineFeeds(unit)
-//   uint32_t UNITS_PER_STEP<Row>   1, or 2 where two units' pairs fill a register;
-//       0 for a row it does not look for
-//   uint32_t ConvertUnits<Row>(unit, q)   how many units of HexShapeTable[Row]
-//       start at the unit, up to UNITS_PER_STEP, their pairs written at q (at
-//       most 32 bytes); 0, where none is there. Each instruction set checks
-//       the shape as it can, never more loosely than the sample's classes.
-// A step reads no more than HEX_SHAPE_READ_CHARS characters from its start.
+// Shapes gives, for one instruction set: Unit LoadUnit(p) of the 64
+// characters at p; LineFeeds(unit); HexCharMasks Masks(p); Learned, its
+// checks and gathers for a shape, with cch, cPairs and cMost (units a step,
+// 1 or 2); bool Learn(shape, p, learned), false where it cannot take it;
+// ConvertUnits(learned, unit, q), how many units start at the unit, up to
+// cMost, their pairs at q (up to 32 bytes), checked never more loosely than
+// by the classes. A step, and learning, read no more than this from p:
 constexpr uint32_t HEX_SHAPE_READ_CHARS = 128;
 
-// The units of HexShapeTable[Row] from p while they last and room is left,
-// where the first is at u; false where it is not there. Where a full step
-// was taken the next one starts at a place known without its result.
-template <typename Shapes, size_t Row>
-HEX_INLINE bool ConvertShapeRun(typename Shapes::Unit u, const char*& p, uint8_t*& q, const char* pKnown)
+// The characters of the unit at p, which starts a token after a separator:
+// at the start of a line that ends within 64 characters, the line; else the
+// longest stretch that ends in a separator, with at most 16 pairs (half of
+// a longer line of groups, so that the other half matches too). 0: none.
+template <typename Shapes>
+HEX_INLINE uint32_t UnitChars(const char* p, const HexCharMasks& m)
 {
-    constexpr HexShape shape = HexShapeTable[Row];
-    constexpr uint32_t cMost = Shapes::template UNITS_PER_STEP<Row>;
-    if constexpr (cMost == 0) return false;
-    bool fAny = false;
+    if (p[-1] == '\n' && m.lineFeeds != 0) return static_cast<uint32_t>(std::countr_zero(m.lineFeeds)) + 1;
+    uint64_t firsts = PairFirstDigits(m.digits);
+    for (uint32_t k = 0; k < HEX_SHAPE_STRETCH_PAIRS && firsts != 0; ++k) firsts &= firsts - 1;
+    const uint64_t before = firsts != 0 ? (firsts & (0 - firsts)) - 1 : ~uint64_t{0};
+    const uint64_t separators = m.tokens & ~m.digits & before;
+    return separators != 0 ? 64 - static_cast<uint32_t>(std::countl_zero(separators)) : 0;
+}
+
+// The shape of the unit at p where it is all digits and separators, with
+// runs that pair up, and the text goes on with the same places of digits.
+template <typename Shapes>
+HEX_INLINE bool LearnShape(const char* p, typename Shapes::Learned& learned)
+{
+    const HexCharMasks m = Shapes::Masks(p);
+    const uint32_t cch = UnitChars<Shapes>(p, m);
+    if (cch == 0) return false;
+    HexShape shape{};
+    shape.cch = cch;
+    shape.span = cch == 64 ? ~uint64_t{0} : (uint64_t{1} << cch) - 1;
+    shape.digits = m.digits & shape.span;
+    const HexCharMasks next = Shapes::Masks(p + cch);
+    const uint64_t firsts = PairFirstDigits(shape.digits);
+    if (firsts == 0 || (~m.tokens & shape.span) != 0 || ((firsts << 1) & ~shape.digits & shape.span) != 0 || (~next.tokens & shape.span) != 0 ||
+        (next.digits & shape.span) != shape.digits) {
+        return false;
+    }
+    for (uint64_t f = firsts; f != 0; f &= f - 1) shape.pairAt[shape.cPairs++] = static_cast<uint8_t>(std::countr_zero(f));
+    return Shapes::Learn(shape, p, learned);
+}
+
+// The units of the shape from p, the first at u, while they last and room
+// is left; how many. A full step's next starts where it is known at once.
+template <typename Shapes>
+HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typename Shapes::Unit u, const char*& p, uint8_t*& q,
+                                    const char* pKnown)
+{
+    // A copy the stores through q cannot reach, to stay in registers.
+    const typename Shapes::Learned learned = shape;
+    const uint32_t cMost = learned.cMost;
+    uint32_t cDone = 0;
     for (;;) {
-        const uint32_t cUnits = Shapes::template ConvertUnits<Row>(u, q);
-        if (cUnits != cMost) {
-            p += cUnits * shape.cch;
-            q += cUnits * shape.cPairs;
-            return fAny || cUnits != 0;
-        }
-        fAny = true;
-        p += cMost * shape.cch;
-        q += cMost * shape.cPairs;
-        if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS) return true;
+        const uint32_t cUnits = Shapes::ConvertUnits(learned, u, q);
+        p += cUnits * learned.cch;
+        q += cUnits * learned.cPairs;
+        cDone += cUnits;
+        if (cUnits != cMost || reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS) return cDone;
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD + 64);
         u = Shapes::LoadUnit(p);
     }
 }
 
-template <typename Shapes, size_t... Rows>
-HEX_INLINE bool ConvertAnyShapeRun(const typename Shapes::Unit& u, const char*& p, uint8_t*& q, const char* pKnown,
-                                   std::index_sequence<Rows...>)
-{
-    return (ConvertShapeRun<Shapes, Rows>(u, p, q, pKnown) || ...);
-}
+// The shape learned last, and whether the last run stopped for room alone.
+template <typename Shapes>
+struct HexShapeState {
+    typename Shapes::Learned learned{};
+    bool fLearned = false;
+    bool fResume = false;
+};
 
-// The units of the shapes at s.p, one run after another, and the comment
-// lines between them, while HEX_SHAPE_READ_CHARS characters from them come
-// before pKnown. s.p starts a token (after a separator, outside a comment),
-// and so does every unit's end. Whether there was any.
+// The units of the shapes at s.p, and the comment lines between, while
+// HEX_SHAPE_READ_CHARS characters come before pKnown: the shape learned
+// before, or one learned anew, once a call and only at a line's start or
+// where no line ends in sight (elsewhere it would learn a line's rest). s.p,
+// and every unit's end, starts a token after a separator; how many units.
 template <typename Shapes, typename Mask>
-HEX_INLINE bool ConvertShapeRuns(HexBlockState<Mask>& s, const char* pKnown)
+HEX_INLINE uint32_t ConvertShapeRuns(HexBlockState<Mask>& s, const char* pKnown, HexShapeState<Shapes>& shapes)
 {
     const char* p = s.p;
     uint8_t* q = s.q;
-    while (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(p) > HEX_SHAPE_READ_CHARS) {
+    uint32_t cUnits = 0;
+    bool fLearnedHere = false;
+    shapes.fResume = false;
+    for (;;) {
+        if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS) {
+            shapes.fResume = p != s.p;
+            break;
+        }
         const typename Shapes::Unit u = Shapes::LoadUnit(p);
-        if (*p != ';') {
-            if (!ConvertAnyShapeRun<Shapes>(u, p, q, pKnown, std::make_index_sequence<HexShapeTable.size()>())) break;
+        const uint64_t lineFeeds = Shapes::LineFeeds(u);
+        if (*p == ';') {
+            // A comment line through its LF, within 64 characters (no zero
+            // byte, the only other character a comment counts, is in sight).
+            if (lineFeeds == 0) break;
+            p += std::countr_zero(lineFeeds) + 1;
             continue;
         }
-        // A comment line through its LF, where that is within the 64
-        // characters (tried before the shapes, none of which it fits);
-        // inside it only LF and the zero byte count, and no zero byte comes
-        // before pKnown.
-        const uint64_t lineFeeds = Shapes::LineFeeds(u);
-        if (lineFeeds == 0) break;
-        p += std::countr_zero(lineFeeds) + 1;
+        const bool fMayLearn = !fLearnedHere && (p[-1] == '\n' || lineFeeds == 0);
+        if (!shapes.fLearned) {
+            if (!fMayLearn || !(shapes.fLearned = LearnShape<Shapes>(p, shapes.learned))) break;
+            fLearnedHere = true;
+        }
+        const uint32_t cRun = ConvertShapeRun<Shapes>(shapes.learned, u, p, q, pKnown);
+        if (cRun == 0 && !fMayLearn) break;
+        shapes.fLearned = cRun != 0;
+        cUnits += cRun;
     }
-    const bool fAny = p != s.p;
     s.p = p;
     s.q = q;
-    return fAny;
+    return cUnits;
 }
 
-// Looks for the shapes after the first LF of the block at s.p (or, where
-// it has none, and neither comments nor bad characters, after its first
-// separator): the block's characters through that one are parsed here,
-// and the shapes looked for from the next. 1 where there were some, 0
-// where none, -1 where there was no room before pKnown or the block no
-// place to look from (32 plain digits of a longer line): no miss.
+// Parses the block at s.p through its first LF (or, with none, nor comments
+// or bad characters, its first separator), where shapes are looked for: 1; 0
+// at a stop before it (a miss); -1, no miss, with no room or place there.
 template <typename Kernel>
-HEX_INLINE int LookForShapes(HexBlockState<typename Kernel::Mask>& s, const char* pKnown)
+HEX_INLINE int CutForShapes(HexBlockState<typename Kernel::Mask>& s, const char* pKnown)
 {
     using Mask = typename Kernel::Mask;
     if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(s.p) <= HEX_SHAPE_READ_CHARS + Kernel::BLOCK_CHARS) return -1;
@@ -173,5 +170,5 @@ HEX_INLINE int LookForShapes(HexBlockState<typename Kernel::Mask>& s, const char
     s.q = Kernel::StorePairs(block, pairs.seconds, s.q);
     s.p += cut;
     s.fInComment = s.fOpen = 0;
-    return ConvertShapeRuns<typename Kernel::Shapes>(s, pKnown) ? 1 : 0;
+    return 1;
 }

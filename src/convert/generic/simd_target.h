@@ -25,11 +25,10 @@
 #define HEX_TARGET(isa)
 #endif
 
-// A kernel's entry carries HEX_FLATTEN, and its helpers and the generic
-// loops (templates with no instruction set of their own) are plain inline:
-// GCC and clang compile all of it into the entry, for its instruction set,
-// and pass no vector through the stack, which Windows does not align for
-// them. Visual Studio has no flatten; it is told per helper.
+// A kernel's entry carries HEX_FLATTEN, its helpers and the generic loops are
+// plain inline: GCC and clang compile it all into the entry, for its set, and
+// pass no vector through the stack, which Windows does not align for them.
+// Visual Studio has no flatten; it is told per helper.
 #if defined(__GNUC__) || defined(__clang__)
 #define HEX_FLATTEN __attribute__((flatten))
 #define HEX_INLINE inline
@@ -61,10 +60,9 @@
 #define HEX_NOINLINE
 #endif
 
-// 32-bit Windows keeps the stack only 4-byte aligned (the system calls a
-// dialog procedure so, for one), while GCC assumes 16 and folds vector
-// spills into SSE instructions that fault on an unaligned address. The
-// kernels' entries realign it for themselves.
+// 32-bit Windows keeps the stack only 4-byte aligned (a dialog procedure is
+// called so), while GCC assumes 16 and folds vector spills into SSE
+// instructions that fault where it is not: the kernels' entries realign it.
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__i386__)
 #define HEX_ALIGN_STACK __attribute__((force_align_arg_pointer))
 #else

@@ -1,9 +1,7 @@
-// What the SSSE3 and AVX2 parsers share: character classes and digit values
-// by two nibble lookups (pshufb), and the slot squeeze. Slot k is characters
-// 2k and 2k + 1, of which at most one starts a pair, as first digits are
-// never adjacent: the slot holds the pair at its even character (pmaddubsw
-// on the characters) or at its odd one (on the characters moved by one).
-// The slots are squeezed to the pairs eight at a time by SkipPickTable.
+// What the SSSE3 and AVX2 parsers share: classes and digit values by two
+// nibble lookups (pshufb), and the slot squeeze. Slot k, characters 2k and
+// 2k + 1, holds the pair at the one that starts it (first digits are never
+// adjacent); SkipPickTable squeezes the slots to the pairs eight at a time.
 #pragma once
 
 #include "convert/generic/line_layout.h"
@@ -11,13 +9,10 @@
 
 #include <immintrin.h>
 
-// Classes in the high nibble, from two nibble lookups, with room below
-// them: the high nibble's table gives a letter 9 there, and the low
-// nibble's passes it through, so that a digit's value is its low nibble
-// plus the class's. Digits are the top two bits and tokens the top four,
-// for one saturating add each; ';' is looked for by itself, where a block
-// has others. The zero byte, which never reaches a block, would come out a
-// separator.
+// Classes in the high nibble, from two nibble lookups; below them a letter
+// has 9, so that a digit's value is its low nibble plus the class's. Digits
+// are the top two bits and tokens the top four, for one saturating add each;
+// ';' is looked for by itself. The zero byte would come out a separator.
 constexpr uint8_t HEX_CLASS_DECIMAL = 0x80;
 constexpr uint8_t HEX_CLASS_LETTER = 0x40;
 constexpr uint8_t HEX_CLASS_LINE_FEED = 0x20;
@@ -95,6 +90,7 @@ struct alignas(32) X86BlockTables {
     ByteVector<32> digitToTop = MakeRepeatTable(ByteVector<1>{HEX_DIGIT_TO_TOP});
     ByteVector<32> tokenToTop = MakeRepeatTable(ByteVector<1>{HEX_TOKEN_TO_TOP});
     ByteVector<32> weights = MakeRepeatTable(ByteVector<2>{HEX_PAIR_WEIGHTS & 0xFF, HEX_PAIR_WEIGHTS >> 8});
+    ByteVector<32> laneIota = MakeRepeatTable(ByteVector<16>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
     ByteVector<32> slotMaskByte = MakeSlotTable<0>(SLOTS_IN_ORDER);
     ByteVector<32> slotEvenBit = MakeSlotTable<1>(SLOTS_IN_ORDER);
     ByteVector<32> slotBothBits = MakeSlotTable<2>(SLOTS_IN_ORDER);
