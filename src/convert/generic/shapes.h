@@ -36,7 +36,6 @@ constexpr uint32_t HEX_SHAPE_READ_CHARS = 128;
 // at the start of a line that ends within 64 characters, the line; else the
 // longest stretch that ends in a separator, with at most 16 pairs (half of
 // a longer line of groups, so that the other half matches too). 0: none.
-template <typename Shapes>
 HEX_INLINE uint32_t UnitChars(const char* p, const HexCharMasks& m)
 {
     if (p[-1] == '\n' && m.lineFeeds != 0) return static_cast<uint32_t>(std::countr_zero(m.lineFeeds)) + 1;
@@ -53,7 +52,7 @@ template <typename Shapes>
 HEX_INLINE bool LearnShape(const char* p, typename Shapes::Learned& learned)
 {
     const HexCharMasks m = Shapes::Masks(p);
-    const uint32_t cch = UnitChars<Shapes>(p, m);
+    const uint32_t cch = UnitChars(p, m);
     if (cch == 0) return false;
     HexShape shape{};
     shape.cch = cch;
