@@ -39,8 +39,7 @@ CpuidRegs Cpuid(uint32_t leaf)
 #if defined(_MSC_VER) && !defined(__clang__)
     int regs[4];
     __cpuidex(regs, static_cast<int>(leaf), 0);
-    r = {static_cast<uint32_t>(regs[0]), static_cast<uint32_t>(regs[1]),
-         static_cast<uint32_t>(regs[2]), static_cast<uint32_t>(regs[3])};
+    r = {static_cast<uint32_t>(regs[0]), static_cast<uint32_t>(regs[1]), static_cast<uint32_t>(regs[2]), static_cast<uint32_t>(regs[3])};
 #else
     if (!__get_cpuid_count(leaf, 0, &r.eax, &r.ebx, &r.ecx, &r.edx)) r = {};
 #endif

@@ -39,10 +39,8 @@ void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
         const __m256i x = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pSrc)));
         const __m256i hi = _mm256_shuffle_epi8(digits, HighNibblesAvx2(x));
         const __m256i lo = _mm256_shuffle_epi8(digits, _mm256_and_si256(x, _mm256_set1_epi8(0x0F)));
-        const __m256i text0 = _mm256_or_si256(
-            _mm256_or_si256(_mm256_shuffle_epi8(hi, high0), _mm256_shuffle_epi8(lo, low0)), separators0);
-        const __m256i text1 = _mm256_or_si256(
-            _mm256_or_si256(_mm256_shuffle_epi8(hi, high1), _mm256_shuffle_epi8(lo, low1)), separators1);
+        const __m256i text0 = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(hi, high0), _mm256_shuffle_epi8(lo, low0)), separators0);
+        const __m256i text1 = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(hi, high1), _mm256_shuffle_epi8(lo, low1)), separators1);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(pDst), text0);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(pDst + AVX2_SECOND_STORE), text1);
         pSrc += HEX_LINE_BYTES;

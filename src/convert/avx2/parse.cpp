@@ -36,8 +36,7 @@ struct Avx2Kernel64 {
         b.p = p;
         ClassifyAvx2(Load32(p), b.values0, b.classes0);
         ClassifyAvx2(Load32(p + 32), b.values1, b.classes1);
-        b.digits = TopBitsAvx2(_mm256_adds_epu8(b.classes0, TableAvx2(X86BlockTable.digitToTop)),
-                               _mm256_adds_epu8(b.classes1, TableAvx2(X86BlockTable.digitToTop)));
+        b.digits = TopBitsAvx2(_mm256_adds_epu8(b.classes0, TableAvx2(X86BlockTable.digitToTop)), _mm256_adds_epu8(b.classes1, TableAvx2(X86BlockTable.digitToTop)));
         return b;
     }
     // The lesser of two classes is a token's only where both are.
@@ -45,8 +44,7 @@ struct Avx2Kernel64 {
     static HEX_INLINE Mask Digits(const Block& b) { return b.digits; }
     HEX_TARGET("avx2") static HEX_INLINE Mask Others(const Block& b)
     {
-        return ~TopBitsAvx2(_mm256_adds_epu8(b.classes0, TableAvx2(X86BlockTable.tokenToTop)),
-                            _mm256_adds_epu8(b.classes1, TableAvx2(X86BlockTable.tokenToTop)));
+        return ~TopBitsAvx2(_mm256_adds_epu8(b.classes0, TableAvx2(X86BlockTable.tokenToTop)), _mm256_adds_epu8(b.classes1, TableAvx2(X86BlockTable.tokenToTop)));
     }
     HEX_TARGET("avx2") static HEX_INLINE uint64_t Semicolons(const Block& b)
     {
@@ -61,8 +59,7 @@ struct Avx2Kernel64 {
     HEX_TARGET("avx2") static HEX_INLINE uint8_t* StorePairs(const Block& b, uint64_t seconds, uint8_t* q)
     {
         const uint64_t firsts = seconds >> 1;
-        const __m256i maskBytes =
-            _mm256_shuffle_epi8(_mm256_set1_epi64x(static_cast<long long>(firsts)), TableAvx2(X86BlockTable.packedSlotMaskByte));
+        const __m256i maskBytes = _mm256_shuffle_epi8(_mm256_set1_epi64x(static_cast<long long>(firsts)), TableAvx2(X86BlockTable.packedSlotMaskByte));
         // The pair at each slot's even character, or at its odd one where
         // the slot's first digit is there, as packus leaves them.
         const __m256i weights = TableAvx2(X86BlockTable.weights);
@@ -130,8 +127,7 @@ struct Avx2Kernel32 {
         const uint32_t firsts = seconds >> 1;
         const __m256i maskBytes = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(firsts)), TableAvx2(X86BlockTable.oneSlotMaskByte));
         const __m256i oddBit = TableAvx2(X86BlockTable.oneSlotOddBit);
-        const __m256i slots =
-            _mm256_blendv_epi8(pairs, _mm256_srli_si256(pairs, 8), _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, oddBit), oddBit));
+        const __m256i slots = _mm256_blendv_epi8(pairs, _mm256_srli_si256(pairs, 8), _mm256_cmpeq_epi8(_mm256_and_si256(maskBytes, oddBit), oddBit));
         const uint32_t skip = SkippedSlotsAvx2(maskBytes, X86BlockTable.oneSlotBothBits);
         const uint32_t k0 = skip & 0xFF, k1 = (skip >> 16) & 0xFF;
         const __m256i index = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&SkipPickTable[k0]))),
@@ -204,7 +200,12 @@ struct Avx2Shapes {
     {
         return TopBitsAvx2(_mm256_cmpeq_epi8(Load32(p), Load32(chars)), _mm256_cmpeq_epi8(Load32(p + 32), Load32(chars + 32)));
     }
-    HEX_TARGET("avx2") static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return Same(u.p, X86BlockTable.lineFeed.data()); }
+    HEX_TARGET("avx2") static HEX_INLINE uint64_t LineFeeds(const Unit& u)
+    {
+        __m256i lineFeed = _mm256_set1_epi8('\n');
+        HEX_OPAQUE_VECTOR(lineFeed);  // made here: kept in a register through a run, it costs the steps more
+        return TopBitsAvx2(_mm256_cmpeq_epi8(Load32(u.p), lineFeed), _mm256_cmpeq_epi8(Load32(u.p + 32), lineFeed));
+    }
     HEX_TARGET("avx2") static HEX_INLINE HexCharMasks Masks(const char* p)
     {
         __m256i values0, classes0, values1, classes1;

@@ -52,8 +52,7 @@ constexpr uint64_t Avx512PieceDigits(int piece)
 
 alignas(64) constexpr ByteVector<64> Avx512PieceIndexTable[AVX512_PIECES] = {
     MakeAvx512PieceIndexTable(0), MakeAvx512PieceIndexTable(1), MakeAvx512PieceIndexTable(2), MakeAvx512PieceIndexTable(3)};
-constexpr uint64_t Avx512PieceDigitsTable[AVX512_PIECES] = {Avx512PieceDigits(0), Avx512PieceDigits(1), Avx512PieceDigits(2),
-                                                         Avx512PieceDigits(3)};
+constexpr uint64_t Avx512PieceDigitsTable[AVX512_PIECES] = {Avx512PieceDigits(0), Avx512PieceDigits(1), Avx512PieceDigits(2), Avx512PieceDigits(3)};
 
 struct Avx512Digits {
     __m512i high, low;
@@ -77,8 +76,7 @@ HEX_TARGET(HEX_AVX512_FORMAT) HEX_INLINE __m512i PieceText(const Avx512Digits& d
 HEX_TARGET(HEX_AVX512_FORMAT) HEX_FLATTEN HEX_ALIGN_STACK HEX_NOINLINE
 void FormatLinesAvx512(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
-    const __m512i digitLookup =
-        _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(HexDigitTable.data())));
+    const __m512i digitLookup = _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(HexDigitTable.data())));
     for (; cLines >= AVX512_GROUP_LINES; cLines -= AVX512_GROUP_LINES) {
         const Avx512Digits digits = LookUpDigits(_mm512_loadu_si512(pSrc), digitLookup);
         for (int piece = 0; piece < AVX512_PIECES; ++piece) _mm512_storeu_si512(pDst + Avx512PiecePos(piece), PieceText(digits, piece));

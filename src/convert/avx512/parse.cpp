@@ -55,7 +55,8 @@ struct Avx512Shapes {
         uint32_t cch = 0, cPairs = 0, cMost = 0;
     };
     HEX_TARGET(HEX_AVX512) static HEX_INLINE Unit LoadUnit(const char* p) { return {ClassesAvx512(p), p}; }
-    HEX_TARGET(HEX_AVX512) static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return ClassBitsAvx512(u.classes, AVX512_LINE_FEED); }
+    // From the characters, not the classes: a comment line's end waits for no shuffle.
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return ~_mm512_cmpneq_epi8_mask(_mm512_loadu_si512(u.p), _mm512_set1_epi8('\n')); }
     HEX_TARGET(HEX_AVX512) static HEX_INLINE HexCharMasks Masks(const char* p)
     {
         const __m512i classes = ClassesAvx512(p);
@@ -79,27 +80,27 @@ struct Avx512Shapes {
         _mm512_store_si512(l.gather.data(), _mm512_mask_mov_epi8(places, _cvtu64_mask64(second), inSecond));
         return true;
     }
-    // Every character of the unit's span with the class the shape gives it.
-    HEX_TARGET(HEX_AVX512) static HEX_INLINE bool Fits(const Learned& l, const Unit& u)
+    // Nonzero where a character of the unit's span lacks the class the shape gives it.
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE __mmask64 Wrong(const Learned& l, const Unit& u)
     {
         const __m512i kinds = _mm512_and_si512(u.classes, _mm512_load_si512(l.looked.data()));
-        const __mmask64 wrong = _mm512_cmpneq_epi8_mask(kinds, _mm512_load_si512(l.kinds.data()));
-        return _kortestz_mask64_u8(wrong, wrong) != 0;
+        return _mm512_cmpneq_epi8_mask(kinds, _mm512_load_si512(l.kinds.data()));
     }
     HEX_TARGET(HEX_AVX512) static HEX_INLINE uint32_t ConvertUnits(const Learned& l, const Unit& u, uint8_t* q)
     {
-        if (!Fits(l, u)) return 0;
         // One gather for one unit or two: where the second is not there, its
         // half gathers from the first, and its bytes are the routine's scratch.
+        const __mmask64 wrong = Wrong(l, u);
         __m512i second = u.classes;
         uint32_t cUnits = 1;
         if (l.cMost == 2) {
             const Unit next = LoadUnit(u.p + l.cch);
-            if (Fits(l, next)) {
+            if (_kortestz_mask64_u8(wrong, Wrong(l, next)) != 0) {
                 second = next.classes;
                 cUnits = 2;
             }
         }
+        if (cUnits == 1 && _kortestz_mask64_u8(wrong, wrong) == 0) return 0;
         StoreDigitPairsAvx512(_mm512_permutex2var_epi8(u.classes, _mm512_load_si512(l.gather.data()), second), q);
         return cUnits;
     }

@@ -68,25 +68,33 @@ HEX_INLINE bool LearnShape(const char* p, typename Shapes::Learned& learned)
     return Shapes::Learn(shape, p, learned);
 }
 
-// The units of the shape from p, the first at u, while they last and room
-// is left; how many. A full step's next starts where it is known at once.
+// The units of the shape from p, the first at u, and comment lines between
+// them, while they last and room is left; how many. A full step's next
+// starts where it is known at once.
 template <typename Shapes>
-HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typename Shapes::Unit u, const char*& p, uint8_t*& q,
-                                    const char* pKnown)
+HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typename Shapes::Unit u, const char*& p, uint8_t*& q, const char* pKnown)
 {
     // A copy the stores through q cannot reach, to stay in registers.
     const typename Shapes::Learned learned = shape;
-    const uint32_t cMost = learned.cMost;
+    const uintptr_t pStop = reinterpret_cast<uintptr_t>(pKnown) - HEX_SHAPE_READ_CHARS;  // after p, as entered
     uint32_t cDone = 0;
     for (;;) {
         const uint32_t cUnits = Shapes::ConvertUnits(learned, u, q);
         p += cUnits * learned.cch;
         q += cUnits * learned.cPairs;
         cDone += cUnits;
-        if (cUnits != cMost || reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS) return cDone;
+        if (reinterpret_cast<uintptr_t>(p) >= pStop) return cDone;
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD + 64);
         u = Shapes::LoadUnit(p);
+        if (cUnits != learned.cMost) [[unlikely]] {
+            // A comment line where a unit stopped is passed over in the run.
+            const uint64_t lineFeeds = Shapes::LineFeeds(u);
+            if (*p != ';' || lineFeeds == 0) return cDone;
+            p += std::countr_zero(lineFeeds) + 1;
+            if (reinterpret_cast<uintptr_t>(p) >= pStop) return cDone;
+            u = Shapes::LoadUnit(p);
+        }
     }
 }
 
@@ -119,8 +127,7 @@ HEX_INLINE uint32_t ConvertShapeRuns(HexBlockState<Mask>& s, const char* pKnown,
         const typename Shapes::Unit u = Shapes::LoadUnit(p);
         const uint64_t lineFeeds = Shapes::LineFeeds(u);
         if (*p == ';') {
-            // A comment line through its LF, within 64 characters (no zero
-            // byte, the only other character a comment counts, is in sight).
+            // A comment line through its LF within 64 characters: no zero byte, the only other character it counts, is in sight.
             if (lineFeeds == 0) break;
             p += std::countr_zero(lineFeeds) + 1;
             continue;

@@ -55,8 +55,7 @@ inline constexpr CharTable HighNibbleTable = MakeNibbleTable(4);
 inline constexpr CharTable LowNibbleTable = MakeNibbleTable(0);
 
 // The digit of each nibble, uppercase (also a pshufb lookup).
-inline constexpr std::array<uint8_t, 16> HexDigitTable = {'0', '1', '2', '3', '4', '5', '6', '7',
-                                                          '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+inline constexpr std::array<uint8_t, 16> HexDigitTable = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
 
 // Entry b holds the two ASCII digits of b, high digit first, so a byte's pair
 // is one 16-bit copy.

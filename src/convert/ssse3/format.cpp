@@ -34,11 +34,9 @@ void FormatLinesSsse3(const uint8_t* pSrc, uint32_t cLines, char* pDst)
         const __m128i pairs0to7 = _mm_unpacklo_epi8(hi, lo);
         const __m128i pairs8to15 = _mm_unpackhi_epi8(hi, lo);
         for (int s = 0; s < 4; ++s) {
-            const __m128i text = _mm_or_si128(
-                _mm_or_si128(_mm_shuffle_epi8(pairs0to7, Load16(Ssse3FromLowShuffleTable[s].data())),
-                             _mm_shuffle_epi8(pairs8to15, Load16(Ssse3FromHighShuffleTable[s].data()))),
-                Load16(Ssse3SeparatorsTable[s].data()));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(pDst + Ssse3StorePosTable[s]), text);
+            const __m128i low = _mm_shuffle_epi8(pairs0to7, Load16(Ssse3FromLowShuffleTable[s].data()));
+            const __m128i high = _mm_shuffle_epi8(pairs8to15, Load16(Ssse3FromHighShuffleTable[s].data()));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(pDst + Ssse3StorePosTable[s]), _mm_or_si128(_mm_or_si128(low, high), Load16(Ssse3SeparatorsTable[s].data())));
         }
         pSrc += HEX_LINE_BYTES;
         pDst += HEX_LINE_CHARS;

@@ -85,7 +85,6 @@ struct alignas(32) X86BlockTables {
     ByteVector<32> classHigh = MakeRepeatTable(ClassByHighNibbleTable);
     ByteVector<32> classLow = MakeRepeatTable(ClassByLowNibbleTable);
     ByteVector<32> semicolon = MakeRepeatTable(ByteVector<1>{';'});
-    ByteVector<64> lineFeed = MakeRepeatTable<64>(ByteVector<1>{'\n'});
     ByteVector<32> low4 = MakeRepeatTable(ByteVector<1>{0x0F});
     ByteVector<32> digitToTop = MakeRepeatTable(ByteVector<1>{HEX_DIGIT_TO_TOP});
     ByteVector<32> tokenToTop = MakeRepeatTable(ByteVector<1>{HEX_TOKEN_TO_TOP});

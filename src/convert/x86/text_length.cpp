@@ -11,8 +11,7 @@ namespace {
 
 HEX_TARGET("sse2") HEX_INLINE uint64_t ZeroBytesOf16(const char* p)
 {
-    return static_cast<uint16_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128())));
+    return static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128())));
 }
 
 // Bit k set where byte k of the aligned 64 at pLine is zero.
