@@ -193,7 +193,8 @@ struct Avx2Shapes {
         ByteVector<64> separators;  // the unit it was learned from
         uint64_t same;              // the separators compared
         bool fLastByClass;          // the last one checked by its class instead
-        uint32_t cch = 0, cPairs = 0, cMost = 1;
+        uint32_t cch = 0, cPairs = 0;
+        static constexpr uint32_t cMost = 1;
     };
     static HEX_INLINE Unit LoadUnit(const char* p) { return {p}; }
     HEX_TARGET("avx2") static HEX_INLINE uint64_t Same(const char* p, const uint8_t* chars)

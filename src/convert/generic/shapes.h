@@ -68,9 +68,8 @@ HEX_INLINE bool LearnShape(const char* p, typename Shapes::Learned& learned)
     return Shapes::Learn(shape, p, learned);
 }
 
-// The units of the shape from p, the first at u, and comment lines between
-// them, while they last and room is left; how many. A full step's next
-// starts where it is known at once.
+// The units of the shape from p, the first at u, and comment lines between them, while
+// they last and room is left; how many. A full step's next starts where it is known at once.
 template <typename Shapes>
 HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typename Shapes::Unit u, const char*& p, uint8_t*& q, const char* pKnown)
 {
@@ -83,18 +82,18 @@ HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typen
         p += cUnits * learned.cch;
         q += cUnits * learned.cPairs;
         cDone += cUnits;
+        if (cUnits != learned.cMost) [[unlikely]] {
+            // A comment line where a unit stopped (at most a unit past a start before pStop, so
+            // 64 characters or more before pKnown) is passed over in the run, its characters read anew.
+            HEX_OPAQUE(p);
+            const uint64_t lineFeeds = Shapes::LineFeeds(Shapes::LoadUnit(p));
+            if (*p != ';' || lineFeeds == 0) return cDone;
+            p += std::countr_zero(lineFeeds) + 1;
+        }
         if (reinterpret_cast<uintptr_t>(p) >= pStop) return cDone;
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD + 64);
         u = Shapes::LoadUnit(p);
-        if (cUnits != learned.cMost) [[unlikely]] {
-            // A comment line where a unit stopped is passed over in the run.
-            const uint64_t lineFeeds = Shapes::LineFeeds(u);
-            if (*p != ';' || lineFeeds == 0) return cDone;
-            p += std::countr_zero(lineFeeds) + 1;
-            if (reinterpret_cast<uintptr_t>(p) >= pStop) return cDone;
-            u = Shapes::LoadUnit(p);
-        }
     }
 }
 

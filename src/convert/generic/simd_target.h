@@ -86,7 +86,7 @@
 // instead of folding the branch away and waiting for the other.
 #if defined(__GNUC__) || defined(__clang__)
 #define HEX_OPAQUE(x) __asm__("" : "+r"(x))
-#define HEX_OPAQUE_VECTOR(x) __asm__("" : "+x"(x))  // and a vector's, made where it is used
+#define HEX_OPAQUE_VECTOR(x) __asm__ volatile("" : "+x"(x))  // a vector made where it is used
 #else
 #define HEX_OPAQUE(x) ((void)0)
 #define HEX_OPAQUE_VECTOR(x) ((void)0)
