@@ -146,7 +146,7 @@ struct Avx2Kernel32 {
 // from the 32 characters from its first digit, then classified as digits.
 struct alignas(32) Avx2ShapeGather {
     ByteVector<32> pick[2];  // [half]: per byte, its place in that half, or 0x80
-    uint32_t at[2];          // [lane]: where its first digit is in the unit
+    uintptr_t at[2];         // [lane]: where its first digit is in the unit, as wide as an address
     uint32_t digits;         // the bytes that hold digits
 };
 
@@ -174,7 +174,7 @@ HEX_TARGET("avx2") HEX_INLINE bool LearnAvx2Gather(const HexShape& shape, uint32
     const __m128i seconds = _mm_sub_epi8(pairs, _mm_set1_epi8(-1));
     const __m256i at = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi8(pairs, seconds)), _mm_unpackhi_epi8(pairs, seconds), 1);
     const __m256i valid = _mm256_cmpgt_epi8(PerLaneAvx2(cDigits[0], cDigits[1]), TableAvx2(X86BlockTable.laneIota));
-    const __m256i inFirst = _mm256_sub_epi8(at, PerLaneAvx2(g.at[0], g.at[1]));
+    const __m256i inFirst = _mm256_sub_epi8(at, PerLaneAvx2(static_cast<uint32_t>(g.at[0]), static_cast<uint32_t>(g.at[1])));
     const __m256i inSecond = _mm256_sub_epi8(inFirst, _mm256_set1_epi8(16));
     const __m256i fromFirst = _mm256_and_si256(valid, _mm256_cmpgt_epi8(_mm256_set1_epi8(16), inFirst));
     const __m256i none = _mm256_set1_epi8(static_cast<char>(HEX_SHUFFLE_ZERO));

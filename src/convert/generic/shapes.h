@@ -75,12 +75,12 @@ HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typen
 {
     // A copy the stores through q cannot reach, to stay in registers.
     const typename Shapes::Learned learned = shape;
-    const uintptr_t pStop = reinterpret_cast<uintptr_t>(pKnown) - HEX_SHAPE_READ_CHARS;  // after p, as entered
+    const uintptr_t pStop = reinterpret_cast<uintptr_t>(pKnown) - HEX_SHAPE_READ_CHARS, cchUnit = learned.cch, cbUnit = learned.cPairs;  // after p; sizes address-wide
     uint32_t cDone = 0;
     for (;;) {
         const uint32_t cUnits = Shapes::ConvertUnits(learned, u, q);
-        p += cUnits * learned.cch;
-        q += cUnits * learned.cPairs;
+        p += cUnits * cchUnit;
+        q += cUnits * cbUnit;
         cDone += cUnits;
         if (cUnits != learned.cMost) [[unlikely]] {
             // A comment line where a unit stopped (at most a unit past a start before pStop, so
