@@ -72,8 +72,7 @@ inline ExactBlock MakeExactBlock(size_t align, size_t size, unsigned char fill, 
 #if defined(_WIN32)
         // From the top: in the 32-bit tests, which are large-address-aware,
         // above 2 GiB, where an address taken for a signed number is negative.
-        auto* pMem = static_cast<unsigned char*>(
-            VirtualAlloc(nullptr, cbTotal, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE));
+        auto* pMem = static_cast<unsigned char*>(VirtualAlloc(nullptr, cbTotal, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE));
         DWORD oldProtect = 0;
         if (pMem == nullptr || !VirtualProtect(pMem + cbTotal - cbPage, cbPage, PAGE_NOACCESS, &oldProtect)) std::abort();
         EXPECT_TRUE(sizeof(void*) == 8 || reinterpret_cast<uintptr_t>(pMem) >= 0x80000000u) << "a block below 2 GiB";

@@ -192,3 +192,19 @@ HEX_INLINE size_t TextLengthWithin(const char* p, size_t cchMax)
 }
 
 #endif
+
+// The text before p holds no zero byte; fEnd: the terminator is at p.
+struct HexKnown {
+    const char* p;
+    bool fEnd;
+};
+
+// Looks for the terminator one stretch further; false once it is known.
+HEX_INLINE bool ExtendKnown(HexKnown& known)
+{
+    if (known.fEnd) return false;
+    const size_t cch = TextLengthWithin(known.p, HEX_LOOKAHEAD);
+    known.p += cch;
+    known.fEnd = cch < HEX_LOOKAHEAD;
+    return true;
+}

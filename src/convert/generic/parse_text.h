@@ -22,31 +22,24 @@ struct HexLooks<Kernel> : HexShapeState<typename Kernel::Shapes> {
     uint32_t cBlocksToShapes = 1;
 };
 
-// The blocks and shapes that start before pKnown - BLOCK_CHARS + 1; false at
-// the first stop, the state at its block's start. A run of shapes that stops
-// for want of room alone before the last stretch goes on in the next.
+// The blocks and shapes that start before known.p - BLOCK_CHARS + 1 (a run of shapes
+// looks further as it goes); false at the first stop, the state at its block's start.
 template <typename Kernel>
-HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, const char* pKnown, HexLooks<Kernel>& looks, bool fLast)
+HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, HexKnown& known, HexLooks<Kernel>& looks)
 {
     constexpr uint32_t step = Kernel::BLOCK_CHARS - 1;
-    const char* pLast = pKnown - (step - 1);
     if constexpr (!requires { typename Kernel::Shapes; }) {
         (void)looks;
-        (void)fLast;
-        return ParseKnownBlocks<Kernel>(state, pLast);
+        return ParseKnownBlocks<Kernel>(state, known.p - (step - 1));
     } else {
-        while (state.p < pLast) {
-            int found = 1;
-            if (!looks.fResume) {
-                const uintptr_t cchLeft = reinterpret_cast<uintptr_t>(pLast) - reinterpret_cast<uintptr_t>(state.p);
-                const uintptr_t cchBlocks = uintptr_t{looks.cBlocksToShapes} * step;
-                if (!ParseKnownBlocks<Kernel>(state, cchLeft > cchBlocks ? state.p + cchBlocks : pLast)) return false;
-                if (state.p >= pLast) break;
-                found = CutForShapes<Kernel>(state, pKnown);
-            }
-            if (found > 0) found = ConvertShapeRuns<typename Kernel::Shapes>(state, pKnown, looks) >= 2 ? 1 : 0;
-            if (looks.fResume && !fLast) return true;
-            looks.fResume = false;
+        while (state.p < known.p - (step - 1)) {
+            const char* pLast = known.p - (step - 1);
+            const uintptr_t cchLeft = reinterpret_cast<uintptr_t>(pLast) - reinterpret_cast<uintptr_t>(state.p);
+            const uintptr_t cchBlocks = uintptr_t{looks.cBlocksToShapes} * step;
+            if (!ParseKnownBlocks<Kernel>(state, cchLeft > cchBlocks ? state.p + cchBlocks : pLast)) return false;
+            if (state.p >= pLast) break;
+            int found = CutForShapes<Kernel>(state, known.p);
+            if (found > 0) found = ConvertShapeRuns<typename Kernel::Shapes>(state, known, looks) >= 2 ? 1 : 0;
             if (found > 0) looks.cBlocksToShapes = 1;
             if (found == 0) looks.cBlocksToShapes = std::min(2 * looks.cBlocksToShapes, HEX_MAX_BLOCKS_TO_SHAPES);
         }
@@ -66,16 +59,10 @@ HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
     const uint8_t cls = CharClassTable[static_cast<uint8_t>(*szText)];
     if (cls == CC_OTHER) return HexTextToBytesFrom(szText, pOut, 0, false);
     HexBlockState<Mask> state = {szText + 1, pOut, cls == CC_COMMENT ? ~Mask{0} : 0, cls == CC_HEXDIGIT ? ~Mask{0} : 0};
-    const char* pKnown = szText + 1;  // no zero byte in [szText, pKnown)
+    HexKnown known = {szText + 1, false};
     HexLooks<Kernel> looks;
-    for (;;) {
-        const size_t cch = TextLengthWithin(pKnown, HEX_LOOKAHEAD);
-        pKnown += cch;
-        if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(state.p) >= step &&
-            !ParseKnownText<Kernel>(state, pKnown, looks, cch < HEX_LOOKAHEAD)) {
-            break;
-        }
-        if (cch < HEX_LOOKAHEAD) break;  // the terminator is at pKnown
+    while (ExtendKnown(known)) {
+        if (reinterpret_cast<uintptr_t>(known.p) - reinterpret_cast<uintptr_t>(state.p) >= step && !ParseKnownText<Kernel>(state, known, looks)) break;
     }
     const auto cbDone = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state.q) - reinterpret_cast<uintptr_t>(pOut));
     return HexTextToBytesFrom(state.p - (state.fOpen & 1), pOut, cbDone, state.fInComment != 0);

@@ -71,11 +71,12 @@ HEX_INLINE bool LearnShape(const char* p, typename Shapes::Learned& learned)
 // The units of the shape from p, the first at u, and comment lines between them, while
 // they last and room is left; how many. A full step's next starts where it is known at once.
 template <typename Shapes>
-HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typename Shapes::Unit u, const char*& p, uint8_t*& q, const char* pKnown)
+HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typename Shapes::Unit u, const char*& p, uint8_t*& q, const HexKnown& known)
 {
     // A copy the stores through q cannot reach, to stay in registers.
     const typename Shapes::Learned learned = shape;
-    const uintptr_t pStop = reinterpret_cast<uintptr_t>(pKnown) - HEX_SHAPE_READ_CHARS, cchUnit = learned.cch, cbUnit = learned.cPairs;  // after p; sizes address-wide
+    const uintptr_t cchUnit = learned.cch, cbUnit = learned.cPairs;  // as wide as an address
+    const uintptr_t pStop = reinterpret_cast<uintptr_t>(known.p) - HEX_SHAPE_READ_CHARS;
     uint32_t cDone = 0;
     for (;;) {
         const uint32_t cUnits = Shapes::ConvertUnits(learned, u, q);
@@ -84,7 +85,7 @@ HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typen
         cDone += cUnits;
         if (cUnits != learned.cMost) [[unlikely]] {
             // A comment line where a unit stopped (at most a unit past a start before pStop, so
-            // 64 characters or more before pKnown) is passed over in the run, its characters read anew.
+            // 64 characters or more before known.p) is passed over in the run, its characters read anew.
             HEX_OPAQUE(p);
             const uint64_t lineFeeds = Shapes::LineFeeds(Shapes::LoadUnit(p));
             if (*p != ';' || lineFeeds == 0) return cDone;
@@ -102,27 +103,23 @@ template <typename Shapes>
 struct HexShapeState {
     typename Shapes::Learned learned{};
     bool fLearned = false;
-    bool fResume = false;
 };
 
-// The units of the shapes at s.p, and the comment lines between, while
-// HEX_SHAPE_READ_CHARS characters come before pKnown: the shape learned
-// before, or one learned anew, once a call and only at a line's start or
-// where no line ends in sight (elsewhere it would learn a line's rest). s.p,
-// and every unit's end, starts a token after a separator; how many units.
+// The units of the shapes at s.p, and the comment lines between, while HEX_SHAPE_READ_CHARS
+// characters come before the terminator (looked for further as they need): the shape learned
+// before, or one learned anew, once a call and only at a line's start or where no line ends in
+// sight (elsewhere it would learn a line's rest). s.p, and every unit's end, starts a token
+// after a separator; how many units.
 template <typename Shapes, typename Mask>
-HEX_INLINE uint32_t ConvertShapeRuns(HexBlockState<Mask>& s, const char* pKnown, HexShapeState<Shapes>& shapes)
+HEX_INLINE uint32_t ConvertShapeRuns(HexBlockState<Mask>& s, HexKnown& known, HexShapeState<Shapes>& shapes)
 {
     const char* p = s.p;
     uint8_t* q = s.q;
     uint32_t cUnits = 0;
     bool fLearnedHere = false;
-    shapes.fResume = false;
     for (;;) {
-        if (reinterpret_cast<uintptr_t>(pKnown) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS) {
-            shapes.fResume = p != s.p;
-            break;
-        }
+        if (reinterpret_cast<uintptr_t>(known.p) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS && !ExtendKnown(known)) break;
+        if (reinterpret_cast<uintptr_t>(known.p) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS) continue;  // looked further, not yet far enough
         const typename Shapes::Unit u = Shapes::LoadUnit(p);
         const uint64_t lineFeeds = Shapes::LineFeeds(u);
         if (*p == ';') {
@@ -136,7 +133,7 @@ HEX_INLINE uint32_t ConvertShapeRuns(HexBlockState<Mask>& s, const char* pKnown,
             if (!fMayLearn || !(shapes.fLearned = LearnShape<Shapes>(p, shapes.learned))) break;
             fLearnedHere = true;
         }
-        const uint32_t cRun = ConvertShapeRun<Shapes>(shapes.learned, u, p, q, pKnown);
+        const uint32_t cRun = ConvertShapeRun<Shapes>(shapes.learned, u, p, q, known);
         if (cRun == 0 && !fMayLearn) break;
         shapes.fLearned = cRun != 0;
         cUnits += cRun;
