@@ -98,7 +98,7 @@ HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typen
     }
 }
 
-// The shape learned last, and whether the last run stopped for room alone.
+// The shape learned last, if any, kept from one look to the next.
 template <typename Shapes>
 struct HexShapeState {
     typename Shapes::Learned learned{};
