@@ -1,9 +1,7 @@
-// Runs a test once for every kernel, each forced in turn through
-// SelectHexKernel. A kernel this processor (or this build) lacks is skipped
-// with a message saying so, except AVX-512, whose parser then runs on
-// stand-ins for its instructions (tests/emulation, an entry of its own), as
-// it does where HEXBIN_AVX512_EMULATED is set; afterwards the best kernel is
-// selected again.
+// Runs a test once for every kernel, each forced in turn through SelectHexKernel. A kernel this processor
+// (or this build) lacks is skipped with a message saying so, except AVX-512, whose parser then runs on
+// stand-ins for its instructions (tests/emulation, an entry of its own), as it does where
+// HEXBIN_AVX512_EMULATED is set; afterwards the best kernel is selected again.
 #pragma once
 
 #include "convert/hex_kernel.h"

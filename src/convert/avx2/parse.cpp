@@ -1,6 +1,5 @@
-// HexTextToBytes with AVX2: a block is two registers (its pairs squeezed out
-// of 32 slots), or, in the 32-bit build, whose eight vector registers and
-// 32-bit general ones it fits, one register with a 32-bit mask. Both
+// HexTextToBytes with AVX2: a block is two registers (its pairs squeezed out of 32 slots), or, in the 32-bit
+// build, whose eight vector registers and 32-bit general ones it fits, one register with a 32-bit mask. Both
 // convert the run shapes 16 pairs at a time.
 #include "convert/generic/simd_target.h"
 
@@ -140,10 +139,9 @@ struct Avx2Kernel32 {
     }
 };
 
-// The run shapes: a unit's separators compared with the unit it was learned
-// from, but a last one other than LF, which may be any (halves of a line
-// end in a space and in LF); its pairs gathered 16 at a time, eight a lane
-// from the 32 characters from its first digit, then classified as digits.
+// The run shapes: a unit's separators compared with the unit it was learned from, but a last one other than
+// LF, which may be any (halves of a line end in a space and in LF); its pairs gathered 16 at a time, eight a
+// lane from the 32 characters from its first digit, then classified as digits.
 struct alignas(32) Avx2ShapeGather {
     ByteVector<32> pick[2];  // [half]: per byte, its place in that half, or 0x80
     uintptr_t at[2];         // [lane]: where its first digit is in the unit, as wide as an address

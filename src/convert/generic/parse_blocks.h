@@ -1,11 +1,9 @@
-// The block loop of the vector parsers, the same for every instruction set.
-// A kernel classifies a block (as many characters as its mask has bits)
-// into masks: digits, and others (bad characters and ';'). From the masks
-// alone this loop finds the comments, pairs the runs of digits and sees any
-// stop; the kernel converts the block's pairs at once. A comment, and a pair
-// across two blocks, carry over. The first block with a stop, and the text's
-// last characters, go to the reference routine from the block's start (or
-// the pending pair's), which stops, counts and writes as from the text's.
+// The block loop of the vector parsers, the same for every instruction set. A kernel classifies a block (as
+// many characters as its mask has bits) into masks: digits, and others (bad characters and ';'). From the
+// masks alone this loop finds the comments, pairs the runs of digits and sees any stop; the kernel converts
+// the block's pairs at once. A comment, and a pair across two blocks, carry over. The first block with a
+// stop, and the text's last characters, go to the reference routine from the block's start (or the pending
+// pair's), which stops, counts and writes as from the text's.
 #pragma once
 
 #include "convert/generic/simd_target.h"
@@ -26,9 +24,8 @@ HEX_INLINE T InRegister(T x)
     return x;
 }
 
-// The first digit of every pair, where the block's first character opens a
-// pair if a digit. Adding the starts of the runs at even places to the
-// digits carries through those runs and clears them: no loop over runs.
+// The first digit of every pair, where the block's first character opens a pair if a digit. Adding the starts
+// of the runs at even places to the digits carries through those runs and clears them: no loop over runs.
 template <typename Mask>
 constexpr Mask PairFirstDigits(Mask digits)
 {
@@ -51,10 +48,9 @@ constexpr Mask LeadingRun(Mask digits)
     return digits & static_cast<Mask>(~(digits + 1));
 }
 
-// The characters of the block's comments, for a block that starts outside
-// one (fIn 0) or inside (1): from a ';', or the start, to the LF that ends
-// it, without it. Subtracting the first ';' of a line from the line feeds
-// borrows through every place up to the next LF; later ';' are set again.
+// The characters of the block's comments, for a block that starts outside one (fIn 0) or inside (1): from a
+// ';', or the start, to the LF that ends it, without it. Subtracting the first ';' of a line from the line
+// feeds borrows through every place up to the next LF; later ';' are set again.
 template <typename Mask>
 constexpr Mask CommentChars(Mask semicolons, Mask lineFeeds, Mask fIn)
 {
@@ -81,9 +77,8 @@ constexpr Mask TopBitMask(Mask x)
     return static_cast<Mask>(0 - (x >> (8 * sizeof(Mask) - 1)));
 }
 
-// Where a parse stands between blocks. A block is read from p - 1, the last
-// character of the block before, so that a pair across the two is whole in
-// the second; a block adds BLOCK_CHARS - 1 characters.
+// Where a parse stands between blocks. A block is read from p - 1, the last character of the block before, so
+// that a pair across the two is whole in the second; a block adds BLOCK_CHARS - 1 characters.
 template <typename Mask>
 struct HexBlockState {
     const char* p;
@@ -96,9 +91,8 @@ struct HexBlockState {
 // text: the stretch is parsed while in cache, and an early stop ends reading.
 constexpr size_t HEX_LOOKAHEAD = 4 * 1024;
 
-// Each block asks for the text this far ahead, for the look for the
-// terminator, and for the output about as far, so that a store's read of its
-// line overlaps the text's (docs/PERFORMANCE.md). Past the end, harmless.
+// Each block asks for the text this far ahead, for the look for the terminator, and for the output about as
+// far, so that a store's read of its line overlaps the text's (docs/PERFORMANCE.md). Past the end, harmless.
 constexpr size_t HEX_PREFETCH_AHEAD = 2 * HEX_LOOKAHEAD;
 constexpr size_t HEX_PREFETCH_OUT_AHEAD = 2 * 1024;
 
@@ -114,9 +108,8 @@ struct HexBlockPairs {
     Mask fOpen;     // for the next block
 };
 
-// Both pairings at once, and whether the first character opens a pair
-// selects one, so that the chain from block to block is one select. A pair
-// that the last character opens ends in the next block.
+// Both pairings at once, and whether the first character opens a pair selects one, so that the chain from
+// block to block is one select. A pair that the last character opens ends in the next block.
 template <typename Mask>
 HEX_INLINE HexBlockPairs<Mask> PairDigits(Mask digits, Mask fOpen)
 {
@@ -125,13 +118,11 @@ HEX_INLINE HexBlockPairs<Mask> PairDigits(Mask digits, Mask fOpen)
     return {seconds, seconds & static_cast<Mask>(~digits), TopBitMask(firsts)};
 }
 
-// Kernel is a set of inline functions for one instruction set: Mask,
-// BLOCK_CHARS, Block; Block LoadBlock(p), the classes and masks of the
-// BLOCK_CHARS at p; bool HasOthers(block); Mask Digits, Others, Semicolons,
-// LineFeeds(block); uint8_t* StorePairs(block, seconds, q), the pairs whose
-// second digits are the bits of seconds, at q, returning their end, writing
-// up to BLOCK_CHARS / 2 bytes, which the next block rewrites or the contract
-// leaves to the routine; and, optionally, Shapes (shapes.h).
+// Kernel is a set of inline functions for one instruction set: Mask, BLOCK_CHARS, Block; Block LoadBlock(p),
+// the classes and masks of the BLOCK_CHARS at p; bool HasOthers(block); Mask Digits, Others, Semicolons,
+// LineFeeds(block); uint8_t* StorePairs(block, seconds, q), the pairs whose second digits are the bits of
+// seconds, at q, returning their end, writing up to BLOCK_CHARS / 2 bytes, which the next block rewrites or
+// the contract leaves to the routine; and, optionally, Shapes (shapes.h).
 
 // The block at s.p - 1; false, with s unchanged, where it holds a stop. One
 // store for blocks with comments or bad characters and without: the most code.
@@ -175,9 +166,8 @@ HEX_INLINE bool ParseKnownBlocks(HexBlockState<typename Kernel::Mask>& state, co
     return fGoOn;
 }
 
-// The characters before the first zero byte among the cchMax at p, or
-// cchMax: strnlen, which the sanitizers check; but in the Windows program,
-// whose C runtime's strnlen is slower than the reference parses, aligned
+// The characters before the first zero byte among the cchMax at p, or cchMax: strnlen, which the sanitizers
+// check; but in the Windows program, whose C runtime's strnlen is slower than the reference parses, aligned
 // 64-byte lines, which may read past the terminator but not its page.
 #if defined(_WIN32) && HEXBIN_X86
 

@@ -47,9 +47,8 @@ HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, HexK
     }
 }
 
-// A block is parsed only where its last character comes before the
-// terminator, so that its reads and its whole stores stay inside the text and
-// the output. The text's first character is taken as the one before the
+// A block is parsed only where its last character comes before the terminator, so that its reads and its
+// whole stores stay inside the text and the output. The text's first character is taken as the one before the
 // first block: the state says whether it opens a pair or a comment.
 template <typename Kernel>
 HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)

@@ -1,6 +1,5 @@
-// Run shapes: units whose every character is a digit or a separator at a
-// fixed place, as tools write lines, converted by those places with no
-// pairing or squeeze. A shape is data learned from the text (a line, or a
+// Run shapes: units whose every character is a digit or a separator at a fixed place, as tools write lines,
+// converted by those places with no pairing or squeeze. A shape is data learned from the text (a line, or a
 // stretch of a longer one, that it repeats); each kernel derives its checks.
 #pragma once
 
@@ -23,19 +22,16 @@ struct HexCharMasks {  // a kernel's masks of 64 characters
     uint64_t digits, tokens, lineFeeds;
 };
 
-// Shapes gives, for one instruction set: Unit LoadUnit(p) of the 64
-// characters at p; LineFeeds(unit); HexCharMasks Masks(p); Learned, its
-// checks and gathers for a shape, with cch, cPairs and cMost (units a step,
-// 1 or 2); bool Learn(shape, p, learned), false where it cannot take it;
-// ConvertUnits(learned, unit, q), how many units start at the unit, up to
-// cMost, their pairs at q (up to 32 bytes), checked never more loosely than
-// by the classes. A step, and learning, read no more than this from p:
+// Shapes gives, for one instruction set: Unit LoadUnit(p) of the 64 characters at p; LineFeeds(unit);
+// HexCharMasks Masks(p); Learned, its checks and gathers for a shape, with cch, cPairs and cMost (units a
+// step, 1 or 2); bool Learn(shape, p, learned), false where it cannot take it; ConvertUnits(learned, unit,
+// q), how many units start at the unit, up to cMost, their pairs at q (up to 32 bytes), checked never more
+// loosely than by the classes. A step, and learning, read no more than this from p:
 constexpr uint32_t HEX_SHAPE_READ_CHARS = 128;
 
-// The characters of the unit at p, which starts a token after a separator:
-// at the start of a line that ends within 64 characters, the line; else the
-// longest stretch that ends in a separator, with at most 16 pairs (half of
-// a longer line of groups, so that the other half matches too). 0: none.
+// The characters of the unit at p, which starts a token after a separator: at the start of a line that ends
+// within 64 characters, the line; else the longest stretch that ends in a separator, with at most 16 pairs
+// (half of a longer line of groups, so that the other half matches too). 0: none.
 HEX_INLINE uint32_t UnitChars(const char* p, const HexCharMasks& m)
 {
     if (p[-1] == '\n' && m.lineFeeds != 0) return static_cast<uint32_t>(std::countr_zero(m.lineFeeds)) + 1;
@@ -105,11 +101,10 @@ struct HexShapeState {
     bool fLearned = false;
 };
 
-// The units of the shapes at s.p, and the comment lines between, while HEX_SHAPE_READ_CHARS
-// characters come before the terminator (looked for further as they need): the shape learned
-// before, or one learned anew, once a call and only at a line's start or where no line ends in
-// sight (elsewhere it would learn a line's rest). s.p, and every unit's end, starts a token
-// after a separator; how many units.
+// The units of the shapes at s.p, and the comment lines between, while HEX_SHAPE_READ_CHARS characters come
+// before the terminator (looked for further as they need): the shape learned before, or one learned anew,
+// once a call and only at a line's start or where no line ends in sight (elsewhere it would learn a line's
+// rest). s.p, and every unit's end, starts a token after a separator; how many units.
 template <typename Shapes, typename Mask>
 HEX_INLINE uint32_t ConvertShapeRuns(HexBlockState<Mask>& s, HexKnown& known, HexShapeState<Shapes>& shapes)
 {
