@@ -20,7 +20,7 @@ constexpr uint32_t CPUID1_ECX_SSSE3 = 1u << 9;
 constexpr uint32_t CPUID1_ECX_POPCNT = 1u << 23;
 constexpr uint32_t CPUID1_ECX_OSXSAVE = 1u << 27;
 constexpr uint32_t CPUID1_ECX_AVX = 1u << 28;
-// BMI1 too: the AVX2 parser takes andn, and a virtual machine may hide it.
+// BMI1 and POPCNT too: the AVX2 parser takes andn and popcnt, and a virtual machine may hide either.
 constexpr uint32_t CPUID7_EBX_AVX2 = (1u << 3) | (1u << 5);                              // BMI1, AVX2
 constexpr uint32_t CPUID7_EBX_AVX512 = (1u << 8) | (1u << 16) | (1u << 30) | (1u << 31);  // BMI2, F, BW, VL
 constexpr uint32_t CPUID7_ECX_AVX512 = (1u << 1) | (1u << 6);                              // VBMI, VBMI2
@@ -84,11 +84,11 @@ uint32_t CpuFeaturesOf(const CpuidWords& words)
 {
     if (words.maxLeaf < 1) return 0;
     uint32_t features = (words.ecx1 & CPUID1_ECX_SSSE3) ? uint32_t{CPU_SSSE3} : 0;
-    if (!(words.ecx1 & CPUID1_ECX_OSXSAVE) || !(words.ecx1 & CPUID1_ECX_AVX) || words.maxLeaf < 7) return features;
+    if (!(words.ecx1 & CPUID1_ECX_OSXSAVE) || !(words.ecx1 & CPUID1_ECX_AVX) || !(words.ecx1 & CPUID1_ECX_POPCNT) || words.maxLeaf < 7) return features;
     if ((words.xcr0 & XCR0_SSE_AVX) != XCR0_SSE_AVX || (words.ebx7 & CPUID7_EBX_AVX2) != CPUID7_EBX_AVX2) return features;
     features |= CPU_AVX2;
     if ((words.xcr0 & XCR0_AVX512) == XCR0_AVX512 && (words.ebx7 & CPUID7_EBX_AVX512) == CPUID7_EBX_AVX512 &&
-        (words.ecx7 & CPUID7_ECX_AVX512) == CPUID7_ECX_AVX512 && (words.ecx1 & CPUID1_ECX_POPCNT)) {
+        (words.ecx7 & CPUID7_ECX_AVX512) == CPUID7_ECX_AVX512) {
         features |= CPU_AVX512;
     }
     return features;

@@ -25,7 +25,7 @@ TEST(CpuFeatures, AgreeWithCompilerDetection)
 {
     __builtin_cpu_init();
     EXPECT_EQ((GetCpuFeatures() & CPU_SSSE3) != 0, __builtin_cpu_supports("ssse3") != 0);
-    EXPECT_EQ((GetCpuFeatures() & CPU_AVX2) != 0, __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi"));
+    EXPECT_EQ((GetCpuFeatures() & CPU_AVX2) != 0, __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt"));
     EXPECT_EQ((GetCpuFeatures() & CPU_AVX512) != 0, __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("avx512bw") &&
                                                        __builtin_cpu_supports("bmi2"));
 }
@@ -54,6 +54,7 @@ TEST(CpuFeaturesOf, RealProcessors)
         {"Ice Lake, the OS saving no ZMM16-31", {0x1B, AVX_ECX1, CNL_EBX7, ICL_ECX7, 0x67}, TO_AVX2, HEX_KERNEL_AVX2},
         {"Haswell, the OS saving no YMM state", {0xD, AVX_ECX1, HSW_EBX7, 0, 0x3}, CPU_SSSE3, HEX_KERNEL_SSSE3},
         {"a virtual machine passing AVX2 without BMI1", {0xD, AVX_ECX1, HSW_EBX7 & ~bit_BMI, 0, 0x7}, CPU_SSSE3, HEX_KERNEL_SSSE3},
+        {"a virtual machine passing AVX-512 without POPCNT", {0x1B, AVX_ECX1 & ~bit_POPCNT, CNL_EBX7, ICL_ECX7, 0xE7}, CPU_SSSE3, HEX_KERNEL_SSSE3},
         {"Phenom II: no SSSE3", {0x5, bit_SSE3 | bit_CMPXCHG16B | bit_POPCNT, 0, 0, 0}, 0, HEX_KERNEL_SCALAR},
         {"Skylake-SP: no VBMI", {0x16, AVX_ECX1, SKX_EBX7, bit_PKU | bit_OSPKE, 0x2E7}, TO_AVX2, HEX_KERNEL_AVX2},
         {"Knights Landing: F without BW, VL", {0xD, AVX_ECX1, KNL_EBX7, bit_PREFETCHWT1, 0xE7}, TO_AVX2, HEX_KERNEL_AVX2},
