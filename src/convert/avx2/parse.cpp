@@ -141,38 +141,27 @@ struct Avx2Kernel32 {
 
 // The run shapes: a unit's separators compared with the unit it was learned from, but a last one other than
 // LF, which may be any (halves of a line end in a space and in LF); its pairs gathered 16 at a time, eight a
-// lane from the 32 characters from its first digit, then classified as digits.
+// lane from 32 characters of the unit, then classified as digits.
 struct alignas(32) Avx2ShapeGather {
     ByteVector<32> pick[2];  // [half]: per byte, its place in that half, or 0x80
     uintptr_t at[2];         // [lane]: where its first digit is in the unit, as wide as an address
     uint32_t digits;         // the bytes that hold digits
 };
 
-// Byte low in every byte of lane 0, high in lane 1.
-HEX_TARGET("avx2") HEX_INLINE __m256i PerLaneAvx2(uint32_t low, uint32_t high)
+// The group's picks from the places of its 32 digits, cDigits of them there: each place less
+// its lane's first, but at most 32, so that a unit's 64 characters hold every read. False
+// where a lane's 16 digits lie 32 characters apart or more.
+HEX_TARGET("avx2") HEX_INLINE bool LearnAvx2Gather(const uint8_t* places, uint32_t cDigits, Avx2ShapeGather& g)
 {
-    return _mm256_shuffle_epi8(_mm256_set_epi32(0, 0, 0, static_cast<int>(high), 0, 0, 0, static_cast<int>(low)), _mm256_setzero_si256());
-}
-
-// The group's picks: each digit's place less that of its half's start.
-// False where eight pairs lie 32 characters apart or more.
-HEX_TARGET("avx2") HEX_INLINE bool LearnAvx2Gather(const HexShape& shape, uint32_t group, Avx2ShapeGather& g)
-{
-    uint32_t cDigits[2] = {};
-    for (uint32_t lane = 0; lane < 2; ++lane) {
-        const uint32_t first = 16 * group + 8 * lane;
-        g.at[lane] = 0;
-        if (first >= shape.cPairs) continue;
-        const uint32_t last = std::min(first + 7, shape.cPairs - 1);
-        g.at[lane] = shape.pairAt[first];
-        if (shape.pairAt[last] + 1u - g.at[lane] >= 32) return false;
-        cDigits[lane] = 2 * (last + 1 - first);
-    }
-    const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(shape.pairAt.data() + 16 * group));
-    const __m128i seconds = _mm_sub_epi8(pairs, _mm_set1_epi8(-1));
-    const __m256i at = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi8(pairs, seconds)), _mm_unpackhi_epi8(pairs, seconds), 1);
-    const __m256i valid = _mm256_cmpgt_epi8(PerLaneAvx2(cDigits[0], cDigits[1]), TableAvx2(X86BlockTable.laneIota));
-    const __m256i inFirst = _mm256_sub_epi8(at, PerLaneAvx2(static_cast<uint32_t>(g.at[0]), static_cast<uint32_t>(g.at[1])));
+    const uint32_t cLow = std::min(cDigits, 16u), cHigh = std::min(cDigits, 32u) - cLow;
+    const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(places));
+    const __m256i counts = _mm256_set_m128i(_mm_set1_epi8(static_cast<char>(cHigh)), _mm_set1_epi8(static_cast<char>(cLow)));
+    const __m256i valid = _mm256_cmpgt_epi8(counts, TableAvx2(X86BlockTable.laneIota));
+    const __m256i start = _mm256_min_epu8(_mm256_shuffle_epi8(at, _mm256_setzero_si256()), _mm256_set1_epi8(32));
+    const __m256i inFirst = _mm256_and_si256(valid, _mm256_sub_epi8(at, start));
+    if (_mm256_movemask_epi8(_mm256_cmpgt_epi8(inFirst, _mm256_set1_epi8(31))) != 0) return false;
+    g.at[0] = cLow != 0 ? std::min<uint8_t>(places[0], 32) : 0;
+    g.at[1] = cHigh != 0 ? std::min<uint8_t>(places[16], 32) : 0;
     const __m256i inSecond = _mm256_sub_epi8(inFirst, _mm256_set1_epi8(16));
     const __m256i fromFirst = _mm256_and_si256(valid, _mm256_cmpgt_epi8(_mm256_set1_epi8(16), inFirst));
     const __m256i none = _mm256_set1_epi8(static_cast<char>(HEX_SHUFFLE_ZERO));
@@ -189,12 +178,13 @@ struct Avx2Shapes {
     struct alignas(32) Learned {
         Avx2ShapeGather gather[2];
         ByteVector<64> separators;  // the unit it was learned from
-        uint64_t same;              // the separators compared
-        bool fLastByClass;          // the last one checked by its class instead
+        uint64_t same;              // the separators compared; the last, where not LF, by class
         uint32_t cch = 0, cPairs = 0;
         static constexpr uint32_t cMost = 1;
     };
     static HEX_INLINE Unit LoadUnit(const char* p) { return {p}; }
+    static uint32_t ConvertRun(const Learned& learned, Unit u, const char*& p, uint8_t*& q, const HexKnown& known);
+    static constexpr bool LEARNS_AT_TEXT = true;
     HEX_TARGET("avx2") static HEX_INLINE uint64_t Same(const char* p, const uint8_t* chars)
     {
         return TopBitsAvx2(_mm256_cmpeq_epi8(Load32(p), Load32(chars)), _mm256_cmpeq_epi8(Load32(p + 32), Load32(chars + 32)));
@@ -207,21 +197,26 @@ struct Avx2Shapes {
     }
     HEX_TARGET("avx2") static HEX_INLINE HexCharMasks Masks(const char* p)
     {
-        __m256i values0, classes0, values1, classes1;
-        ClassifyAvx2(Load32(p), values0, classes0);
-        ClassifyAvx2(Load32(p + 32), values1, classes1);
-        const __m256i digitToTop = TableAvx2(X86BlockTable.digitToTop), tokenToTop = TableAvx2(X86BlockTable.tokenToTop);
-        return {TopBitsAvx2(_mm256_adds_epu8(classes0, digitToTop), _mm256_adds_epu8(classes1, digitToTop)),
-                TopBitsAvx2(_mm256_adds_epu8(classes0, tokenToTop), _mm256_adds_epu8(classes1, tokenToTop)), LineFeeds({p})};
+        const Avx2Kernel64::Block b = Avx2Kernel64::LoadBlock(p);
+        return {b.digits, ~Avx2Kernel64::Others(b), Avx2Kernel64::LineFeeds(b)};
     }
     HEX_TARGET("avx2") static HEX_INLINE bool Learn(const HexShape& shape, const char* p, Learned& l)
     {
-        for (uint32_t group = 0; group < 2; ++group) {
-            if (!LearnAvx2Gather(shape, group, l.gather[group])) return false;
+        // The next unit's digits where this one has them, before the rest.
+        if ((Avx2Kernel64::LoadBlock(p + shape.cch).digits & shape.span) != shape.digits) return false;
+        // The digits' places in order, a byte each: eight characters at a time through
+        // the squeeze's table, each store's tail overwritten by the next one's.
+        uint8_t places[64 + 8];  // past the digits' places, only bytes the picks mask out
+        uint32_t cDigits = 0;
+        for (uint32_t i = 0; i < 8; ++i) {
+            const auto skip = static_cast<uint8_t>(~shape.digits >> (8 * i));
+            const uint64_t at = SkipPickTable[skip] + uint64_t{i} * 0x0808080808080808;
+            std::memcpy(places + cDigits, &at, sizeof at);
+            cDigits += KeptCountTable[skip];
         }
+        if (!LearnAvx2Gather(places, cDigits, l.gather[0]) || (cDigits > 32 && !LearnAvx2Gather(places + 32, cDigits - 32, l.gather[1]))) return false;
         std::memcpy(l.separators.data(), p, sizeof l.separators);
-        l.fLastByClass = p[shape.cch - 1] != '\n';
-        l.same = shape.span & ~shape.digits & (l.fLastByClass ? shape.span >> 1 : shape.span);
+        l.same = shape.span & ~shape.digits & (p[shape.cch - 1] != '\n' ? shape.span >> 1 : shape.span);
         l.cch = shape.cch;
         l.cPairs = shape.cPairs;
         return true;
@@ -241,7 +236,7 @@ struct Avx2Shapes {
     HEX_TARGET("avx2") static HEX_INLINE uint32_t ConvertUnits(const Learned& l, const Unit& u, uint8_t* q)
     {
         __m128i pairs0, pairs1;
-        if ((Same(u.p, l.separators.data()) & l.same) != l.same || (l.fLastByClass && CharClassTable[static_cast<uint8_t>(u.p[l.cch - 1])] != CC_SEPARATOR) ||
+        if ((Same(u.p, l.separators.data()) & l.same) != l.same || CharClassTable[static_cast<uint8_t>((u.p + l.cch)[-1])] != CC_SEPARATOR ||
             !GatherGroup(u.p, l.gather[0], pairs0)) {
             return 0;
         }
@@ -254,13 +249,19 @@ struct Avx2Shapes {
     }
 };
 
+// Out of line: inside the whole parse, GCC kept more of the loop's values on the stack.
+HEX_TARGET("avx2,bmi,popcnt") HEX_NOINLINE HEX_FLATTEN uint32_t Avx2Shapes::ConvertRun(const Learned& learned, Unit u, const char*& p, uint8_t*& q, const HexKnown& known)
+{
+    return ConvertShapeRun<Avx2Shapes>(learned, u, p, q, known);
+}
+
 // Both are compiled in either build, and each build runs one.
 static_assert(Avx2Kernel64::BLOCK_CHARS == 64 && Avx2Kernel32::BLOCK_CHARS == 32);
 using Avx2Kernel = std::conditional_t<sizeof(void*) == 8, Avx2Kernel64, Avx2Kernel32>;
 
 }  // namespace
 
-HEX_TARGET("avx2,bmi") HEX_FLATTEN HEX_ALIGN_STACK  // andn for the masks: cpuid is asked for BMI1
+HEX_TARGET("avx2,bmi,popcnt") HEX_FLATTEN HEX_ALIGN_STACK  // andn and popcnt: cpuid is asked for BMI1 and POPCNT
 HexTextResult HexTextToBytesAvx2(const char* szText, uint8_t* pOut)
 {
     return ParseHexBlocks<Avx2Kernel>(szText, pOut);

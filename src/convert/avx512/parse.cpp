@@ -55,6 +55,11 @@ struct Avx512Shapes {
         uint32_t cch = 0, cPairs = 0, cMost = 0;
     };
     HEX_TARGET(HEX_AVX512) static HEX_INLINE Unit LoadUnit(const char* p) { return {ClassesAvx512(p), p}; }
+    static constexpr bool LEARNS_AT_TEXT = false;  // it gained the kernel little for the program size it took
+    static HEX_INLINE uint32_t ConvertRun(const Learned& learned, Unit u, const char*& p, uint8_t*& q, const HexKnown& known)
+    {
+        return ConvertShapeRun<Avx512Shapes>(learned, u, p, q, known);
+    }
     // From the characters, not the classes: a comment line's end waits for no shuffle.
     HEX_TARGET(HEX_AVX512) static HEX_INLINE uint64_t LineFeeds(const Unit& u) { return ~_mm512_cmpneq_epi8_mask(_mm512_loadu_si512(u.p), _mm512_set1_epi8('\n')); }
     HEX_TARGET(HEX_AVX512) static HEX_INLINE HexCharMasks Masks(const char* p)
@@ -62,12 +67,14 @@ struct Avx512Shapes {
         const __m512i classes = ClassesAvx512(p);
         return {ClassBitsAvx512(classes, AVX512_DIGIT), ClassBitsAvx512(classes, AVX512_TOKEN), ClassBitsAvx512(classes, AVX512_LINE_FEED)};
     }
-    HEX_TARGET(HEX_AVX512) static HEX_INLINE bool Learn(const HexShape& shape, const char*, Learned& l)
+    HEX_TARGET(HEX_AVX512) static HEX_INLINE bool Learn(const HexShape& shape, const char* p, Learned& l)
     {
         l.cch = shape.cch;
         l.cPairs = shape.cPairs;
         l.cMost = 2 * shape.cPairs <= 32 ? 2 : 1;
+        const HexCharMasks next = Masks(p + shape.cch);
         if (l.cMost * shape.cch < 56) return false;  // a step shorter than a block's is slower than blocks
+        if ((~next.tokens & shape.span) != 0 || (next.digits & shape.span) != shape.digits) return false;
         const __mmask64 span = _cvtu64_mask64(shape.span), digits = _cvtu64_mask64(shape.digits);
         const __m512i both = _mm512_set1_epi8(static_cast<char>(AVX512_DIGIT | AVX512_TOKEN));
         _mm512_store_si512(l.looked.data(), _mm512_maskz_mov_epi8(span, both));

@@ -20,6 +20,7 @@ template <typename Kernel>
     requires requires { typename Kernel::Shapes; }
 struct HexLooks<Kernel> : HexShapeState<typename Kernel::Shapes> {
     uint32_t cBlocksToShapes = 1;
+    bool fAtText = false;  // the parse stands at the text's first character, which opens a line
 };
 
 // The blocks and shapes that start before known.p - BLOCK_CHARS + 1 (a run of shapes
@@ -33,13 +34,19 @@ HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, HexK
         return ParseKnownBlocks<Kernel>(state, known.p - (step - 1));
     } else {
         while (state.p < known.p - (step - 1)) {
-            const char* pLast = known.p - (step - 1);
-            const uintptr_t cchLeft = reinterpret_cast<uintptr_t>(pLast) - reinterpret_cast<uintptr_t>(state.p);
-            const uintptr_t cchBlocks = uintptr_t{looks.cBlocksToShapes} * step;
-            if (!ParseKnownBlocks<Kernel>(state, cchLeft > cchBlocks ? state.p + cchBlocks : pLast)) return false;
-            if (state.p >= pLast) break;
-            int found = CutForShapes<Kernel>(state, known.p);
-            if (found > 0) found = ConvertShapeRuns<typename Kernel::Shapes>(state, known, looks) >= 2 ? 1 : 0;
+            int found = 1;
+            if (!looks.fAtText) {
+                const char* pLast = known.p - (step - 1);
+                const uintptr_t cchLeft = reinterpret_cast<uintptr_t>(pLast) - reinterpret_cast<uintptr_t>(state.p);
+                const uintptr_t cchBlocks = uintptr_t{looks.cBlocksToShapes} * step;
+                if (!ParseKnownBlocks<Kernel>(state, cchLeft > cchBlocks ? state.p + cchBlocks : pLast)) return false;
+                if (state.p >= pLast) break;
+                found = CutForShapes<Kernel>(state, known.p);
+            }
+            const char* pRuns = state.p;
+            if (found > 0) found = ConvertShapeRuns<typename Kernel::Shapes>(state.p, state.q, known, looks, looks.fAtText) >= 2 ? 1 : 0;
+            if (looks.fAtText && state.p == pRuns) state = {pRuns + 1, state.q, 0, ~typename Kernel::Mask{0}};  // none: blocks from its second
+            looks.fAtText = false;
             if (found > 0) looks.cBlocksToShapes = 1;
             if (found == 0) looks.cBlocksToShapes = std::min(2 * looks.cBlocksToShapes, HEX_MAX_BLOCKS_TO_SHAPES);
         }
@@ -60,6 +67,13 @@ HEX_INLINE HexTextResult ParseHexBlocks(const char* szText, uint8_t* pOut)
     HexBlockState<Mask> state = {szText + 1, pOut, cls == CC_COMMENT ? ~Mask{0} : 0, cls == CC_HEXDIGIT ? ~Mask{0} : 0};
     HexKnown known = {szText + 1, false};
     HexLooks<Kernel> looks;
+    if constexpr (requires { typename Kernel::Shapes; }) {
+        // A text that opens with a digit, as a tool's does, may open with a run of its first line's shape.
+        if (Kernel::Shapes::LEARNS_AT_TEXT && cls == CC_HEXDIGIT) {
+            state = {szText, pOut, 0, 0};
+            looks.fAtText = true;
+        }
+    }
     while (ExtendKnown(known)) {
         if (reinterpret_cast<uintptr_t>(known.p) - reinterpret_cast<uintptr_t>(state.p) >= step && !ParseKnownText<Kernel>(state, known, looks)) break;
     }

@@ -5,8 +5,6 @@
 
 #include "convert/generic/parse_blocks.h"
 
-#include <array>
-
 // At most this many pairs in a stretch of a longer line: two units fill a register.
 constexpr uint32_t HEX_SHAPE_STRETCH_PAIRS = 16;
 
@@ -15,7 +13,6 @@ struct HexShape {
     uint32_t cPairs;  // its pairs
     uint64_t digits;  // bit k set where character k is a digit
     uint64_t span;    // bits 0 to cch - 1
-    std::array<uint8_t, 32> pairAt;  // where each pair starts
 };
 
 struct HexCharMasks {  // a kernel's masks of 64 characters
@@ -24,17 +21,19 @@ struct HexCharMasks {  // a kernel's masks of 64 characters
 
 // Shapes gives, for one instruction set: Unit LoadUnit(p) of the 64 characters at p; LineFeeds(unit);
 // HexCharMasks Masks(p); Learned, its checks and gathers for a shape, with cch, cPairs and cMost (units a
-// step, 1 or 2); bool Learn(shape, p, learned), false where it cannot take it; ConvertUnits(learned, unit,
-// q), how many units start at the unit, up to cMost, their pairs at q (up to 32 bytes), checked never more
-// loosely than by the classes. A step, and learning, read no more than this from p:
+// step, 1 or 2); bool Learn(shape, p, learned), false where it cannot take it or the next unit differs;
+// ConvertUnits(learned, unit, q), how many units start at the unit, up to cMost, their pairs at q (up to 32
+// bytes), checked never more loosely than by the classes, reading 64 characters from each unit's start;
+// ConvertRun, ConvertShapeRun below, in line or not; LEARNS_AT_TEXT, whether a text's first line is looked
+// at (parse_text.h). A step, and learning, read no more than this from p:
 constexpr uint32_t HEX_SHAPE_READ_CHARS = 128;
 
-// The characters of the unit at p, which starts a token after a separator: at the start of a line that ends
-// within 64 characters, the line; else the longest stretch that ends in a separator, with at most 16 pairs
-// (half of a longer line of groups, so that the other half matches too). 0: none.
-HEX_INLINE uint32_t UnitChars(const char* p, const HexCharMasks& m)
+// The characters of the unit at p, which starts a token after a separator or opens the text: at the start of
+// a line that ends within 64 characters, the line; else the longest stretch that ends in a separator, with at
+// most 16 pairs (half of a longer line of groups, so that the other half matches too). 0: none.
+HEX_INLINE uint32_t UnitChars(bool fLineStart, const HexCharMasks& m)
 {
-    if (p[-1] == '\n' && m.lineFeeds != 0) return static_cast<uint32_t>(std::countr_zero(m.lineFeeds)) + 1;
+    if (fLineStart && m.lineFeeds != 0) return static_cast<uint32_t>(std::countr_zero(m.lineFeeds)) + 1;
     uint64_t firsts = PairFirstDigits(m.digits);
     for (uint32_t k = 0; k < HEX_SHAPE_STRETCH_PAIRS && firsts != 0; ++k) firsts &= firsts - 1;
     const uint64_t before = firsts != 0 ? (firsts & (0 - firsts)) - 1 : ~uint64_t{0};
@@ -43,55 +42,50 @@ HEX_INLINE uint32_t UnitChars(const char* p, const HexCharMasks& m)
 }
 
 // The shape of the unit at p where it is all digits and separators, with
-// runs that pair up, and the text goes on with the same places of digits.
+// runs that pair up, and the kernel sees the next unit repeat it.
 template <typename Shapes>
-HEX_INLINE bool LearnShape(const char* p, typename Shapes::Learned& learned)
+HEX_INLINE bool LearnShape(const char* p, bool fLineStart, typename Shapes::Learned& learned)
 {
     const HexCharMasks m = Shapes::Masks(p);
-    const uint32_t cch = UnitChars(p, m);
+    const uint32_t cch = UnitChars(fLineStart, m);
     if (cch == 0) return false;
-    HexShape shape{};
-    shape.cch = cch;
-    shape.span = cch == 64 ? ~uint64_t{0} : (uint64_t{1} << cch) - 1;
-    shape.digits = m.digits & shape.span;
-    const HexCharMasks next = Shapes::Masks(p + cch);
-    const uint64_t firsts = PairFirstDigits(shape.digits);
-    if (firsts == 0 || (~m.tokens & shape.span) != 0 || ((firsts << 1) & ~shape.digits & shape.span) != 0 || (~next.tokens & shape.span) != 0 ||
-        (next.digits & shape.span) != shape.digits) {
-        return false;
-    }
-    for (uint64_t f = firsts; f != 0; f &= f - 1) shape.pairAt[shape.cPairs++] = static_cast<uint8_t>(std::countr_zero(f));
-    return Shapes::Learn(shape, p, learned);
+    const uint64_t span = cch == 64 ? ~uint64_t{0} : (uint64_t{1} << cch) - 1, digits = m.digits & span, firsts = PairFirstDigits(digits);
+    if (firsts == 0 || (~m.tokens & span) != 0 || ((firsts << 1) & ~digits & span) != 0) return false;
+    return Shapes::Learn(HexShape{cch, static_cast<uint32_t>(std::popcount(firsts)), digits, span}, p, learned);
 }
 
-// The units of the shape from p, the first at u, and comment lines between them, while
-// they last and room is left; how many. A full step's next starts where it is known at once.
+// The units of the shape from p, the first at u, and comment lines between them, while they last and room
+// is left; how many, but 2 for more. A full step's next starts where it is known at once.
 template <typename Shapes>
-HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typename Shapes::Unit u, const char*& p, uint8_t*& q, const HexKnown& known)
+HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typename Shapes::Unit u, const char*& pRun, uint8_t*& qRun, const HexKnown& known)
 {
-    // A copy the stores through q cannot reach, to stay in registers.
+    // Copies the stores through q cannot reach, to stay in registers.
     const typename Shapes::Learned learned = shape;
+    const char* p = pRun;
+    uint8_t* q = qRun;
     const uintptr_t cchUnit = learned.cch, cbUnit = learned.cPairs;  // as wide as an address
-    const uintptr_t pStop = reinterpret_cast<uintptr_t>(known.p) - HEX_SHAPE_READ_CHARS;
-    uint32_t cDone = 0;
+    const uintptr_t pStop = reinterpret_cast<uintptr_t>(known.p) - (64 + (learned.cMost - 1) * cchUnit);
     for (;;) {
         const uint32_t cUnits = Shapes::ConvertUnits(learned, u, q);
         p += cUnits * cchUnit;
         q += cUnits * cbUnit;
-        cDone += cUnits;
         if (cUnits != learned.cMost) [[unlikely]] {
             // A comment line where a unit stopped (at most a unit past a start before pStop, so
             // 64 characters or more before known.p) is passed over in the run, its characters read anew.
             HEX_OPAQUE(p);
             const uint64_t lineFeeds = Shapes::LineFeeds(Shapes::LoadUnit(p));
-            if (*p != ';' || lineFeeds == 0) return cDone;
+            if (*p != ';' || lineFeeds == 0) break;
             p += std::countr_zero(lineFeeds) + 1;
         }
-        if (reinterpret_cast<uintptr_t>(p) >= pStop) return cDone;
+        if (reinterpret_cast<uintptr_t>(p) >= pStop) break;
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD);
         HEX_PREFETCH(reinterpret_cast<uintptr_t>(p) + HEX_PREFETCH_AHEAD + 64);
         u = Shapes::LoadUnit(p);
     }
+    const uintptr_t cbDone = reinterpret_cast<uintptr_t>(q) - reinterpret_cast<uintptr_t>(qRun);
+    pRun = p;
+    qRun = q;
+    return cbDone >= 2 * cbUnit ? 2 : cbDone != 0;
 }
 
 // The shape learned last, if any, kept from one look to the next.
@@ -101,15 +95,16 @@ struct HexShapeState {
     bool fLearned = false;
 };
 
-// The units of the shapes at s.p, and the comment lines between, while HEX_SHAPE_READ_CHARS characters come
+// The units of the shapes at p, and the comment lines between, while HEX_SHAPE_READ_CHARS characters come
 // before the terminator (looked for further as they need): the shape learned before, or one learned anew,
 // once a call and only at a line's start or where no line ends in sight (elsewhere it would learn a line's
-// rest). s.p, and every unit's end, starts a token after a separator; how many units.
-template <typename Shapes, typename Mask>
-HEX_INLINE uint32_t ConvertShapeRuns(HexBlockState<Mask>& s, HexKnown& known, HexShapeState<Shapes>& shapes)
+// rest). p, and every unit's end, starts a token after a separator (fAtText: p opens the text); how many.
+template <typename Shapes>
+HEX_INLINE uint32_t ConvertShapeRuns(const char*& pRuns, uint8_t*& qRuns, HexKnown& known, HexShapeState<Shapes>& shapes, bool fAtText)
 {
-    const char* p = s.p;
-    uint8_t* q = s.q;
+    const char* const pFirst = pRuns;
+    const char* p = pFirst;
+    uint8_t* q = qRuns;
     uint32_t cUnits = 0;
     bool fLearnedHere = false;
     for (;;) {
@@ -123,18 +118,19 @@ HEX_INLINE uint32_t ConvertShapeRuns(HexBlockState<Mask>& s, HexKnown& known, He
             p += std::countr_zero(lineFeeds) + 1;
             continue;
         }
-        const bool fMayLearn = !fLearnedHere && (p[-1] == '\n' || lineFeeds == 0);
+        const bool fLineStart = !fLearnedHere && ((fAtText && p == pFirst) || p[-1] == '\n');
+        const bool fMayLearn = !fLearnedHere && (fLineStart || lineFeeds == 0);
         if (!shapes.fLearned) {
-            if (!fMayLearn || !(shapes.fLearned = LearnShape<Shapes>(p, shapes.learned))) break;
+            if (!fMayLearn || !(shapes.fLearned = LearnShape<Shapes>(p, fLineStart, shapes.learned))) break;
             fLearnedHere = true;
         }
-        const uint32_t cRun = ConvertShapeRun<Shapes>(shapes.learned, u, p, q, known);
+        const uint32_t cRun = Shapes::ConvertRun(shapes.learned, u, p, q, known);
         if (cRun == 0 && !fMayLearn) break;
         shapes.fLearned = cRun != 0;
         cUnits += cRun;
     }
-    s.p = p;
-    s.q = q;
+    pRuns = p;
+    qRuns = q;
     return cUnits;
 }
 
