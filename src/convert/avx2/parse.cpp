@@ -144,7 +144,7 @@ struct Avx2Kernel32 {
 // lane from 32 characters of the unit, then classified as digits.
 struct alignas(32) Avx2ShapeGather {
     ByteVector<32> pick[2];  // [half]: per byte, its place in that half, or 0x80
-    uintptr_t at[2];         // [lane]: where its first digit is in the unit, as wide as an address
+    uintptr_t at[2];         // [lane]: where its 32 characters start in the unit (32 at most), as wide as an address
     uint32_t digits;         // the bytes that hold digits
 };
 
