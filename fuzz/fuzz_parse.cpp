@@ -2,8 +2,9 @@
 // byte, and every kernel this processor supports agrees with the reference
 // on status, count and every byte of the output block (the AVX-512 parser
 // on stand-ins for its instructions where the processor lacks them or
-// HEXBIN_AVX512_EMULATED is set). No parser reads past the terminator or
-// writes past ceil(strlen / 2): both blocks are sized exactly.
+// HEXBIN_AVX512_EMULATED is set), and so does the 32-bit build's AVX2
+// parser. No parser reads past the terminator or writes past
+// ceil(strlen / 2): both blocks are sized exactly.
 #include "convert/hex_convert.h"
 #include "convert/hex_kernel.h"
 #include "convert/scalar/hex_scalar.h"
@@ -14,7 +15,7 @@
 #include <memory>
 #include <string>
 
-extern const HexKernelEntry Avx512EmulatedEntry;
+extern const HexKernelEntry Avx512EmulatedEntry, NarrowAvx2Entry;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -30,8 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (r.status != want.status || r.count != want.bytes.size()) std::abort();
     if (r.count != 0 && std::memcmp(out.get(), want.bytes.data(), r.count) != 0) std::abort();
 
-    for (int k = 0; k < HEX_KERNEL_COUNT; ++k) {
-        if (k == HEX_KERNEL_AVX512 && (!IsHexKernelSupported(HEX_KERNEL_AVX512) || std::getenv("HEXBIN_AVX512_EMULATED") != nullptr)) {
+    for (int k = 0; k <= HEX_KERNEL_COUNT; ++k) {
+        if (k == HEX_KERNEL_COUNT) {
+            if (!IsHexKernelSupported(HEX_KERNEL_AVX2)) continue;
+            g_pHexKernel.store(&NarrowAvx2Entry);
+        } else if (k == HEX_KERNEL_AVX512 && (!IsHexKernelSupported(HEX_KERNEL_AVX512) || std::getenv("HEXBIN_AVX512_EMULATED") != nullptr)) {
             g_pHexKernel.store(&Avx512EmulatedEntry);
         } else if (!SelectHexKernel(static_cast<HexKernel>(k))) {
             continue;

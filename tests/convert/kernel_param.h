@@ -1,7 +1,8 @@
 // Runs a test once for every kernel, each forced in turn through SelectHexKernel. A kernel this processor
 // (or this build) lacks is skipped with a message saying so, except AVX-512, whose parser then runs on
 // stand-ins for its instructions (tests/emulation, an entry of its own), as it does where
-// HEXBIN_AVX512_EMULATED is set; afterwards the best kernel is selected again.
+// HEXBIN_AVX512_EMULATED is set; where HEXBIN_NARROW_BLOCKS is, the AVX2 parser is the 32-bit build's
+// (tests/emulation too). Afterwards the best kernel is selected again.
 #pragma once
 
 #include "convert/hex_kernel.h"
@@ -20,7 +21,7 @@
 #include <sys/mman.h>
 #endif
 
-extern const HexKernelEntry Avx512EmulatedEntry;
+extern const HexKernelEntry Avx512EmulatedEntry, NarrowAvx2Entry;
 
 class KernelTest : public ::testing::TestWithParam<HexKernel> {
 protected:
@@ -28,8 +29,10 @@ protected:
     {
         const HexKernel kernel = GetParam();
 #if HEXBIN_AVX512
-        if (kernel == HEX_KERNEL_AVX512 && (!IsHexKernelSupported(kernel) || std::getenv("HEXBIN_AVX512_EMULATED") != nullptr)) {
-            g_pHexKernel.store(&Avx512EmulatedEntry);
+        const bool fEmulated = kernel == HEX_KERNEL_AVX512 && (!IsHexKernelSupported(kernel) || std::getenv("HEXBIN_AVX512_EMULATED") != nullptr);
+        const bool fNarrow = kernel == HEX_KERNEL_AVX2 && IsHexKernelSupported(kernel) && std::getenv("HEXBIN_NARROW_BLOCKS") != nullptr;
+        if (fEmulated || fNarrow) {
+            g_pHexKernel.store(fEmulated ? &Avx512EmulatedEntry : &NarrowAvx2Entry);
             return;
         }
 #endif
@@ -40,10 +43,7 @@ protected:
     void TearDown() override { SelectHexKernel(BestHexKernel()); }
 };
 
-inline std::string KernelTestName(const ::testing::TestParamInfo<HexKernel>& info)
-{
-    return HexKernelName(info.param);
-}
+inline std::string KernelTestName(const ::testing::TestParamInfo<HexKernel>& info) { return HexKernelName(info.param); }
 
 #define INSTANTIATE_FOR_EVERY_KERNEL(suite)                                                            \
     INSTANTIATE_TEST_SUITE_P(Kernels, suite,                                                            \

@@ -26,11 +26,10 @@ struct HexLooks<Kernel> : HexShapeState<typename Kernel::Shapes> {
 // The blocks and shapes that start before known.p - BLOCK_CHARS + 1 (a run of shapes
 // looks further as it goes); false at the first stop, the state at its block's start.
 template <typename Kernel>
-HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, HexKnown& known, HexLooks<Kernel>& looks)
+HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, HexKnown& known, [[maybe_unused]] HexLooks<Kernel>& looks)
 {
     constexpr uint32_t step = Kernel::BLOCK_CHARS - 1;
     if constexpr (!requires { typename Kernel::Shapes; }) {
-        (void)looks;
         return ParseKnownBlocks<Kernel>(state, known.p - (step - 1));
     } else {
         while (state.p < known.p - (step - 1)) {
