@@ -19,7 +19,7 @@ struct HexLooks {
 template <typename Kernel>
     requires requires { typename Kernel::Shapes; }
 struct HexLooks<Kernel> : HexShapeState<typename Kernel::Shapes> {
-    uint32_t cBlocksToShapes = 1;
+    uint32_t cBlocksToShapes = 0;  // the first look is in the first block: a text shows its layout from its first line
     bool fAtText = false;  // the parse stands at the text's first character, which opens a line
 };
 
@@ -46,8 +46,8 @@ HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, HexK
             if (found > 0) found = ConvertShapeRuns<typename Kernel::Shapes>(state.p, state.q, known, looks, looks.fAtText) >= 2 ? 1 : 0;
             if (looks.fAtText && state.p == pRuns) state = {pRuns + 1, state.q, 0, ~typename Kernel::Mask{0}};  // none: blocks from its second
             looks.fAtText = false;
-            if (found > 0) looks.cBlocksToShapes = 1;
-            if (found == 0) looks.cBlocksToShapes = std::min(2 * looks.cBlocksToShapes, HEX_MAX_BLOCKS_TO_SHAPES);
+            if (found > 0 || looks.cBlocksToShapes == 0) looks.cBlocksToShapes = 1;
+            else if (found == 0) looks.cBlocksToShapes = std::min(2 * looks.cBlocksToShapes, HEX_MAX_BLOCKS_TO_SHAPES);
         }
         return true;
     }
