@@ -1,9 +1,9 @@
-// A full line of the formatter's text, as a fixed map from position to
-// content: 16 bytes always become the same 51 characters
+// A full line of the formatter's text, as a fixed map from position to content: 16 bytes always become the
+// same 51 characters
 //   "XX XX XX XX XX XX XX XX - XX XX XX XX XX XX XX XX\r\n"
-// so the vector kernels place digits with constant shuffles, computed from
-// this map at compile time. Then the vector formatters' loop: full lines by
-// the kernel, streamed where the text is long, the last line by the reference.
+// so the vector kernels place digits with constant shuffles, computed from this map at compile time. Then the
+// vector formatters' loop: full lines by the kernel, streamed where the text is long, the last line by the
+// reference.
 #pragma once
 
 #include "convert/generic/simd_target.h"
@@ -12,13 +12,12 @@
 constexpr uint32_t HEX_LINE_BYTES = 16;
 constexpr uint32_t HEX_LINE_CHARS = 51;
 
-// Two 32-character pieces, [0,32) and [19,51), cover a line exactly: the
-// AVX2 formatter writes a line as these two.
+// Two 32-character pieces, [0,32) and [19,51), cover a line exactly: the AVX2 formatter writes a line as
+// these two.
 constexpr int HEX_LINE_SECOND_PIECE = HEX_LINE_CHARS - 32;
 static_assert(HEX_LINE_SECOND_PIECE > 0 && HEX_LINE_SECOND_PIECE <= 32);
 
-// Where pair i (0..15) starts: three characters a pair, and the " - " after
-// the eighth pair adds two.
+// Where pair i (0..15) starts: three characters a pair, and the " - " after the eighth pair adds two.
 constexpr int LinePairPos(int pair)
 {
     return 3 * pair + (pair >= 8 ? 2 : 0);
@@ -59,9 +58,8 @@ constexpr ByteVector<N> MakeLineSeparatorTable(int pos0)
     return v;
 }
 
-// A shuffle that fills the N positions from pos0 with digits: pick(d) is
-// the byte of the source register that holds digit d of the line (digit
-// 2 * pair + 1 is a pair's low digit), or -1 for a zero.
+// A shuffle that fills the N positions from pos0 with digits: pick(d) is the byte of the source register that
+// holds digit d of the line (digit 2 * pair + 1 is a pair's low digit), or -1 for a zero.
 template <size_t N, typename Pick>
 constexpr ByteVector<N> MakeLineShuffleTable(int pos0, Pick pick)
 {
@@ -81,29 +79,28 @@ constexpr ByteVector<N> MakeLineDigitShuffleTable(int pos0, int first)
     return MakeLineShuffleTable<N>(pos0, [first](int d) { return d >= first && d < first + 16 ? d - first : -1; });
 }
 
-// From a register that holds the high (low = 0) or the low (low = 1) digit
-// of pair j in byte j.
+// From a register that holds the high (low = 0) or the low (low = 1) digit of pair j in byte j.
 template <size_t N>
 constexpr ByteVector<N> MakeLinePairShuffleTable(int pos0, int low)
 {
     return MakeLineShuffleTable<N>(pos0, [low](int d) { return d % 2 == low ? d / 2 : -1; });
 }
 
-// From this many characters on, the AVX2 and AVX-512 formatters stream full
-// lines: to a stage in the cache, then out by non-temporal stores, which do
-// not read memory's lines in as ordinary ones do; no such text stays cached.
+// From this many characters on, the AVX2 and AVX-512 formatters stream full lines: to a stage in the cache,
+// then out by non-temporal stores, which do not read memory's lines in as ordinary ones do; no such text
+// stays cached.
 constexpr size_t HEX_STREAM_MIN_CHARS = size_t{16} << 20;
 constexpr uintptr_t HEX_PAGE_SIZE = 4096;
 
-// A vector formatter writes the full lines before the last 1 to 16 bytes;
-// the reference writes those with the terminator.
+// A vector formatter writes the full lines before the last 1 to 16 bytes; the reference writes those with the
+// terminator.
 constexpr uint32_t VectorLineCount(uint32_t cbSrc)
 {
     return cbSrc == 0 ? 0 : (cbSrc - 1) / HEX_LINE_BYTES;
 }
 
-// The lines before the first one that starts on a boundary of cbAlign (a
-// power of two up to 64; one of any cbAlign lines in a row does).
+// The lines before the first one that starts on a boundary of cbAlign (a power of two up to 64; one of any
+// cbAlign lines in a row does).
 inline uint32_t LinesBeforeAlignment(const char* pDst, uint32_t cLines, uintptr_t cbAlign)
 {
     uint32_t cHead = 0;
@@ -111,10 +108,9 @@ inline uint32_t LinesBeforeAlignment(const char* pDst, uint32_t cLines, uintptr_
     return cHead;
 }
 
-// A stage of cch characters (a multiple of cbAlign, less than a page)
-// inside buffer, which holds 2 * cch: aligned by hand, as the Windows stack
-// is not whatever alignas says, and inside one page, as streaming from a
-// stage that crosses into the next page is much slower.
+// A stage of cch characters (a multiple of cbAlign, less than a page) inside buffer, which holds 2 * cch:
+// aligned by hand, as the Windows stack is not whatever alignas says, and inside one page, as streaming from
+// a stage that crosses into the next page is much slower.
 inline char* PlaceStage(char* buffer, size_t cch, uintptr_t cbAlign)
 {
     uintptr_t uStage = (reinterpret_cast<uintptr_t>(buffer) + cbAlign - 1) & ~(cbAlign - 1);
@@ -130,8 +126,8 @@ inline uint32_t FinishHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst, u
            BytesToHexTextScalar(pSrc + cbDone, cbSrc - static_cast<uint32_t>(cbDone), pDst + size_t{HEX_LINE_CHARS} * cLines);
 }
 
-// A vector formatter's whole text: its full lines, streamed from
-// HEX_STREAM_MIN_CHARS on, then the reference's last line. Lines is
+// A vector formatter's whole text: its full lines, streamed from HEX_STREAM_MIN_CHARS on, then the
+// reference's last line. Lines is
 //   VECTOR_BYTES   the width of its vectors, 32 or 64
 //   void FormatLines(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 //   void StreamVector(char* pDst, const char* pStage)   one aligned vector, non-temporal
@@ -140,8 +136,8 @@ inline uint32_t FinishHexText(const uint8_t* pSrc, uint32_t cbSrc, char* pDst, u
 template <typename Lines>
 HEX_INLINE void StreamLinesWith(const uint8_t* pSrc, uint32_t cLines, char* pDst)
 {
-    // As 51 is odd, as many lines as a vector has bytes are a whole number
-    // of vectors, and one of any that many lines in a row starts on one.
+    // As 51 is odd, as many lines as a vector has bytes are a whole number of vectors, and one of any that
+    // many lines in a row starts on one.
     constexpr uint32_t STAGE_LINES = Lines::VECTOR_BYTES;
     constexpr size_t STAGE_CHARS = size_t{STAGE_LINES} * HEX_LINE_CHARS;
     static_assert(STAGE_CHARS % Lines::VECTOR_BYTES == 0 && STAGE_CHARS < HEX_PAGE_SIZE);
