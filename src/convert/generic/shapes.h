@@ -15,9 +15,7 @@ struct HexShape {
     uint64_t span;    // bits 0 to cch - 1
 };
 
-struct HexCharMasks {  // a kernel's masks of 64 characters
-    uint64_t digits, tokens, lineFeeds;
-};
+struct HexCharMasks { uint64_t digits, tokens, lineFeeds; };  // a kernel's masks of 64 characters
 
 // Shapes gives, for one instruction set: Unit LoadUnit(p) of the 64 characters at p; LineFeeds(unit);
 // HexCharMasks Masks(p); Learned, its checks and gathers for a shape, with cch, cPairs and cMost (units a
@@ -29,11 +27,17 @@ struct HexCharMasks {  // a kernel's masks of 64 characters
 constexpr uint32_t HEX_SHAPE_READ_CHARS = 128;
 
 // The characters of the unit at p, which starts a token after a separator or opens the text: at the start of
-// a line that ends within 64 characters, the line; else the longest stretch that ends in a separator, with at
-// most 16 pairs (half of a longer line of groups, so that the other half matches too). 0: none.
+// a line that ends within 64 characters, the line (or two); else the longest stretch that ends in a separator,
+// with at most 16 pairs (half of a longer line of groups, so that the other half matches too). 0: none.
 HEX_INLINE uint32_t UnitChars(bool fLineStart, const HexCharMasks& m)
 {
-    if (fLineStart && m.lineFeeds != 0) return static_cast<uint32_t>(std::countr_zero(m.lineFeeds)) + 1;
+    if (fLineStart && m.lineFeeds != 0) {
+        // Two lines alike in length, of up to 32 characters of digits and separators each: one unit, a step for both.
+        const auto cch = static_cast<uint32_t>(std::countr_zero(m.lineFeeds)) + 1;
+        if (cch > 32) return cch;
+        const uint64_t two = (uint64_t{1} << (cch - 1)) * ((uint64_t{1} << cch) + 1), span = ~uint64_t{0} >> (64 - 2 * cch);
+        return (m.lineFeeds & span) == two && (~m.tokens & span) == 0 ? 2 * cch : cch;
+    }
     uint64_t firsts = PairFirstDigits(m.digits);
     for (uint32_t k = 0; k < HEX_SHAPE_STRETCH_PAIRS && firsts != 0; ++k) firsts &= firsts - 1;
     const uint64_t before = firsts != 0 ? (firsts & (0 - firsts)) - 1 : ~uint64_t{0};
