@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (r.count != 0 && std::memcmp(out.get(), want.bytes.data(), r.count) != 0) std::abort();
 
     for (int k = 0; k <= HEX_KERNEL_COUNT; ++k) {
-        if (k == HEX_KERNEL_COUNT) {
+        if (k == HEX_KERNEL_COUNT) {  // last, the 32-bit build's AVX2 parser
             if (!IsHexKernelSupported(HEX_KERNEL_AVX2)) continue;
             g_pHexKernel.store(&NarrowAvx2Entry);
         } else if (k == HEX_KERNEL_AVX512 && (!IsHexKernelSupported(HEX_KERNEL_AVX512) || std::getenv("HEXBIN_AVX512_EMULATED") != nullptr)) {
