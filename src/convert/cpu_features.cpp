@@ -12,9 +12,8 @@
 
 namespace {
 
-// CPUID leaf 1 ECX and leaf 7 EBX and ECX bits, and the XCR0 bits that say
-// the OS saves the register state across context switches: SSE and AVX
-// (bits 1 and 2), and for AVX-512 also the opmask registers, the upper
+// CPUID leaf 1 ECX and leaf 7 EBX and ECX bits, and the XCR0 bits that say the OS saves the register state
+// across context switches: SSE and AVX (bits 1 and 2), and for AVX-512 also the opmask registers, the upper
 // halves of ZMM0-15 and ZMM16-31 (bits 5 to 7).
 constexpr uint32_t CPUID1_ECX_SSSE3 = 1u << 9;
 constexpr uint32_t CPUID1_ECX_POPCNT = 1u << 23;
@@ -52,8 +51,7 @@ uint64_t ReadXcr0()
 #if defined(_MSC_VER) && !defined(__clang__)
     return _xgetbv(0);
 #else
-    // Inline assembly rather than _xgetbv, which GCC offers only to code
-    // compiled for XSAVE.
+    // Inline assembly rather than _xgetbv, which GCC offers only to code compiled for XSAVE.
     uint32_t lo = 0, hi = 0;
     __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
     return (static_cast<uint64_t>(hi) << 32) | lo;

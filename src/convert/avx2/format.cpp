@@ -1,6 +1,5 @@
-// BytesToHexText with AVX2: the line's 16 bytes in both halves of a register,
-// so every shuffle stays within its 128-bit lane, and two 32-byte stores a
-// line; six shuffles a line in all.
+// BytesToHexText with AVX2: the line's 16 bytes in both halves of a register, so every shuffle stays within
+// its 128-bit lane, and two 32-byte stores a line; six shuffles a line in all.
 #include "convert/generic/simd_target.h"
 
 #if HEXBIN_X86
@@ -11,8 +10,7 @@
 
 namespace {
 
-// Stores cover [0,32) and [19,51), overlapping so that nothing past the
-// line's LF is written.
+// Stores cover [0,32) and [19,51), overlapping so that nothing past the line's LF is written.
 constexpr int AVX2_SECOND_STORE = HEX_LINE_SECOND_PIECE;
 
 // From the high digits and the low digits of the 16 pairs, and the separators.
@@ -30,8 +28,7 @@ void FormatLinesAvx2(const uint8_t* pSrc, uint32_t cLines, char* pDst)
     const __m256i high0 = Load32(Avx2HighShuffle0Table.data()), low0 = Load32(Avx2LowShuffle0Table.data()), separators0 = Load32(Avx2Separators0Table.data());
     const __m256i high1 = Load32(Avx2HighShuffle1Table.data()), low1 = Load32(Avx2LowShuffle1Table.data()), separators1 = Load32(Avx2Separators1Table.data());
 
-    // Everything stays in registers: a __m256i spilled to the Windows stack
-    // would not be 32-byte aligned.
+    // Everything stays in registers: a __m256i spilled to the Windows stack would not be 32-byte aligned.
 #if defined(__GNUC__)
 #pragma GCC unroll 2
 #endif

@@ -53,8 +53,7 @@ HEX_TARGET("avx2") HEX_INLINE bool HasNonTokensAvx2(__m256i classes)
     return _mm256_testz_si256(below, below) == 0;
 }
 
-// The classes of 32 characters (x86/blocks.h), and the digits' values
-// (nonsense elsewhere).
+// The classes of 32 characters (x86/blocks.h), and the digits' values (nonsense elsewhere).
 HEX_TARGET("avx2") HEX_INLINE void ClassifyAvx2(__m256i chars, __m256i& values, __m256i& classes)
 {
     const __m256i low = _mm256_and_si256(chars, TableAvx2(X86BlockTable.low4));

@@ -1,8 +1,7 @@
-// BytesToHexText with AVX-512 VBMI: four lines, 64 bytes, from one register.
-// Two vpermb look up the high and the low digits of all 64 bytes; then each
-// 64 characters of the four lines are one vpermi2b, which takes a digit
-// where the line has one and, where it has a separator, keeps the byte of
-// its index: the index table holds the separators themselves there.
+// BytesToHexText with AVX-512 VBMI: four lines, 64 bytes, from one register. Two vpermb look up the high and
+// the low digits of all 64 bytes; then each 64 characters of the four lines are one vpermi2b, which takes a
+// digit where the line has one and, where it has a separator, keeps the byte of its index: the index table
+// holds the separators themselves there.
 #include "convert/generic/simd_target.h"
 
 #if HEXBIN_AVX512
@@ -18,17 +17,16 @@ constexpr uint32_t AVX512_GROUP_BYTES = AVX512_GROUP_LINES * HEX_LINE_BYTES;
 constexpr uint32_t AVX512_GROUP_CHARS = AVX512_GROUP_LINES * HEX_LINE_CHARS;
 static_assert(AVX512_GROUP_BYTES == 64);
 
-// Four stores cover a group's 204 characters: at 0, 64 and 128, and the
-// last at 140, over the third, so that nothing past the group is written.
+// Four stores cover a group's 204 characters: at 0, 64 and 128, and the last at 140, over the third, so that
+// nothing past the group is written.
 constexpr int AVX512_PIECES = 4;
 constexpr int Avx512PiecePos(int piece)
 {
     return piece < 3 ? 64 * piece : static_cast<int>(AVX512_GROUP_CHARS) - 64;
 }
 
-// Per character of a piece: at a digit, the byte of the group that it
-// shows, plus 64 for a low digit (vpermi2b's second table); at a separator,
-// the separator.
+// Per character of a piece: at a digit, the byte of the group that it shows, plus 64 for a low digit
+// (vpermi2b's second table); at a separator, the separator.
 constexpr ByteVector<64> MakeAvx512PieceIndexTable(int piece)
 {
     ByteVector<64> v{};
@@ -58,8 +56,8 @@ struct Avx512Digits {
     __m512i high, low;
 };
 
-// vpermb reads six bits of each index and the 16 digits repeat through the
-// lookup, so only each byte's nibble counts.
+// vpermb reads six bits of each index and the 16 digits repeat through the lookup, so only each byte's nibble
+// counts.
 HEX_TARGET(HEX_AVX512_FORMAT) HEX_INLINE Avx512Digits LookUpDigits(__m512i x, __m512i digitLookup)
 {
     return {_mm512_maskz_permutexvar_epi8(~__mmask64{0}, _mm512_srli_epi16(x, 4), digitLookup),
@@ -84,11 +82,11 @@ void FormatLinesAvx512(const uint8_t* pSrc, uint32_t cLines, char* pDst)
         pDst += AVX512_GROUP_CHARS;
     }
     if (cLines == 0) return;
-    // The last one to three lines: their bytes by a masked load, which
-    // reads none of the rest, and their characters by masked stores.
+    // The last one to three lines: their bytes by a masked load, which reads none of the rest, and their
+    // characters by masked stores.
     const Avx512Digits digits = LookUpDigits(_mm512_maskz_loadu_epi8(~uint64_t{0} >> (64 - HEX_LINE_BYTES * cLines), pSrc), digitLookup);
-    // Each piece by name, so that its index is a constant like those above
-    // rather than a second copy of the table.
+    // Each piece by name, so that its index is a constant like those above rather than a second copy of the
+    // table.
     const uint32_t cch = HEX_LINE_CHARS * cLines;
     _mm512_mask_storeu_epi8(pDst, ~uint64_t{0} >> (64 - std::min(cch, 64u)), PieceText(digits, 0));
     if (cch <= 64) return;

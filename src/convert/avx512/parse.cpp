@@ -1,6 +1,5 @@
-// HexTextToBytes with AVX-512 VBMI and VBMI2: a block is one register, one
-// vpermi2b gives its characters' classes and digit values, vpcompressb
-// squeezes its pairs' digits together in the register.
+// HexTextToBytes with AVX-512 VBMI and VBMI2: a block is one register, one vpermi2b gives its characters'
+// classes and digit values, vpcompressb squeezes its pairs' digits together in the register.
 #include "convert/generic/simd_target.h"
 
 #if HEXBIN_AVX512
@@ -39,9 +38,8 @@ struct Avx512Kernel {
     }
 };
 
-// The run shapes: a unit checked by its characters' classes, and its pairs
-// gathered by one vpermi2b, for one unit or two from two registers where
-// their pairs fill one.
+// The run shapes: a unit checked by its characters' classes, and its pairs gathered by one vpermi2b, for one
+// unit or two from two registers where their pairs fill one.
 struct Avx512Shapes {
     struct Unit {
         __m512i classes;
@@ -49,8 +47,8 @@ struct Avx512Shapes {
     };
     struct alignas(64) Learned {
         std::array<uint8_t, 64> gather;  // digit k of the unit, then a second unit's (bit 6), zero past
-        // Per character, its digit and token bits, and the bits looked at,
-        // none past the unit: one vpcmpb, with no mask from a general register.
+        // Per character, its digit and token bits, and the bits looked at, none past the unit: one vpcmpb,
+        // with no mask from a general register.
         std::array<uint8_t, 64> kinds, looked;
         uint32_t cch = 0, cPairs = 0, cMost = 0;
     };
@@ -95,8 +93,8 @@ struct Avx512Shapes {
     }
     HEX_TARGET(HEX_AVX512) static HEX_INLINE uint32_t ConvertUnits(const Learned& l, const Unit& u, uint8_t* q)
     {
-        // One gather for one unit or two: where the second is not there, its
-        // half gathers from the first, and its bytes are the routine's scratch.
+        // One gather for one unit or two: where the second is not there, its half gathers from the first, and
+        // its bytes are the routine's scratch.
         const __mmask64 wrong = Wrong(l, u);
         __m512i second = u.classes;
         uint32_t cUnits = 1;

@@ -1,5 +1,4 @@
-// The instruction sets the AVX-512 kernels are compiled for, and the
-// parser's classes and helpers.
+// The instruction sets the AVX-512 kernels are compiled for, and the parser's classes and helpers.
 #pragma once
 
 #include "convert/generic/parse_blocks.h"
@@ -12,10 +11,9 @@
 
 namespace {  // a copy a file: tests/emulation compiles them on stand-ins
 
-// Per character below 0x80: the digit's value in the low nibble, and the
-// class bits (codes from 0x80 up have theirs zeroed by their top bit). The
-// digit and token bits are the top two: vpmovb2m reads them into masks on
-// another port than the shuffles, which vpermi2b keeps busy.
+// Per character below 0x80: the digit's value in the low nibble, and the class bits (codes from 0x80 up have
+// theirs zeroed by their top bit). The digit and token bits are the top two: vpmovb2m reads them into masks
+// on another port than the shuffles, which vpermi2b keeps busy.
 constexpr uint8_t AVX512_DIGIT = 0x80;
 constexpr uint8_t AVX512_TOKEN = 0x40;  // a digit or a separator
 constexpr uint8_t AVX512_SEMICOLON = 0x20;
@@ -60,8 +58,8 @@ alignas(64) inline constexpr std::array<uint8_t, 64> Avx512EvenByteTable = MakeA
 alignas(64) inline constexpr std::array<uint8_t, 64> Avx512PlaceTable = MakeAvx512StrideTable(1);
 
 #if !defined(HEX_AVX512_STAND_INS)
-// The low 256 bits. GCC 12's cast warns of an undefined source; a shuffle
-// of the register's own halves does not.
+// The low 256 bits. GCC 12's cast warns of an undefined source; a shuffle of the register's own halves does
+// not.
 HEX_TARGET(HEX_AVX512) HEX_INLINE __m256i LowHalfAvx512(__m512i v)
 {
     using Longs8 = long long __attribute__((vector_size(64)));
@@ -69,9 +67,8 @@ HEX_TARGET(HEX_AVX512) HEX_INLINE __m256i LowHalfAvx512(__m512i v)
 }
 #endif
 
-// The 32 pairs of the 64 digit values in the classes' low nibbles, to 32
-// bytes at q: high digit times 16 plus low digit, in 16 bits, then their
-// low bytes by one vpermb.
+// The 32 pairs of the 64 digit values in the classes' low nibbles, to 32 bytes at q: high digit times 16 plus
+// low digit, in 16 bits, then their low bytes by one vpermb.
 HEX_TARGET(HEX_AVX512) HEX_INLINE void StoreDigitPairsAvx512(__m512i classes, uint8_t* q)
 {
     const __m512i values = _mm512_and_si512(classes, _mm512_set1_epi8(0x0F));

@@ -1,13 +1,13 @@
-// The entry of every vector parser: the terminator looked for a stretch at a
-// time, the blocks, and the run shapes; each kernel's parse.cpp has its own.
+// The entry of every vector parser: the terminator looked for a stretch at a time, the blocks, and the run
+// shapes; each kernel's parse.cpp has its own.
 #pragma once
 
 #include "convert/generic/shapes.h"
 
 #include <algorithm>
 
-// Blocks between two looks for the shapes: doubled after each look that finds
-// none, up to this many, so that a text without them pays little for them.
+// Blocks between two looks for the shapes: doubled after each look that finds none, up to this many, so that
+// a text without them pays little for them.
 constexpr uint32_t HEX_MAX_BLOCKS_TO_SHAPES = 256;
 
 // The blocks to the next look for shapes, and the shapes' state, if any.
@@ -23,8 +23,8 @@ struct HexLooks<Kernel> : HexShapeState<typename Kernel::Shapes> {
     bool fAtText = false;  // the parse stands at the text's first character, which opens a line
 };
 
-// The blocks and shapes that start before known.p - BLOCK_CHARS + 1 (a run of shapes
-// looks further as it goes); false at the first stop, the state at its block's start.
+// The blocks and shapes that start before known.p - BLOCK_CHARS + 1 (a run of shapes looks further as it
+// goes); false at the first stop, the state at its block's start.
 template <typename Kernel>
 HEX_INLINE bool ParseKnownText(HexBlockState<typename Kernel::Mask>& state, HexKnown& known, [[maybe_unused]] HexLooks<Kernel>& looks)
 {

@@ -26,9 +26,9 @@ uint32_t BytesToHexTextScalar(const uint8_t* pSrc, uint32_t cbSrc, char* pDst)
         }
     }
 
-    // The last character written (a space or an LF) becomes the terminator.
-    // The length is the addresses' unsigned difference: in the 32-bit
-    // program a text may pass 2 GiB, beyond what a pointer difference holds.
+    // The last character written (a space or an LF) becomes the terminator. The length is the addresses'
+    // unsigned difference: in the 32-bit program a text may pass 2 GiB, beyond what a pointer difference
+    // holds.
     --pOut;
     *pOut = '\0';
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pOut) - reinterpret_cast<uintptr_t>(pDst));

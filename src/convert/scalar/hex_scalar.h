@@ -1,5 +1,5 @@
-// The table-driven routines: the reference every kernel must equal byte for
-// byte, and the tables they and the kernels share.
+// The table-driven routines: the reference every kernel must equal byte for byte, and the tables they and the
+// kernels share.
 #pragma once
 
 #include "convert/hex_convert.h"
@@ -57,8 +57,7 @@ inline constexpr CharTable LowNibbleTable = MakeNibbleTable(0);
 // The digit of each nibble, uppercase (also a pshufb lookup).
 inline constexpr std::array<uint8_t, 16> HexDigitTable = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
 
-// Entry b holds the two ASCII digits of b, high digit first, so a byte's pair
-// is one 16-bit copy.
+// Entry b holds the two ASCII digits of b, high digit first, so a byte's pair is one 16-bit copy.
 using HexPair = std::array<char, 2>;
 
 constexpr std::array<HexPair, 256> MakeHexPairTable()
@@ -72,14 +71,12 @@ constexpr std::array<HexPair, 256> MakeHexPairTable()
 
 inline constexpr std::array<HexPair, 256> HexPairTable = MakeHexPairTable();
 
-// BytesToHexText by one 16-bit table copy per byte; the vector kernels hand
-// it the last line.
+// BytesToHexText by one 16-bit table copy per byte; the vector kernels hand it the last line.
 uint32_t BytesToHexTextScalar(const uint8_t* pSrc, uint32_t cbSrc, char* pDst);
 
 // HexTextToBytes by one class lookup per character.
 HexTextResult HexTextToBytesScalar(const char* szText, uint8_t* pOut);
 
-// The reference routine taking over from a kernel: parses from p, which is
-// where a token begins (or, with fInComment, a place inside a comment),
-// into pOut after the cbDone bytes already there.
+// The reference routine taking over from a kernel: parses from p, which is where a token begins (or, with
+// fInComment, a place inside a comment), into pOut after the cbDone bytes already there.
 HexTextResult HexTextToBytesFrom(const char* p, uint8_t* pOut, uint32_t cbDone, bool fInComment);

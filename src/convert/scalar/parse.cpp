@@ -7,9 +7,8 @@ uint8_t HexCode(const char* p)
     return static_cast<uint8_t>(*p);  // plain char is signed: index as unsigned
 }
 
-// Skips the rest of a comment. Only the end of the text stops it: a TAB or
-// any other control character is part of the comment. Returns the character
-// after its LF, or null at the terminator.
+// Skips the rest of a comment. Only the end of the text stops it: a TAB or any other control character is
+// part of the comment. Returns the character after its LF, or null at the terminator.
 const char* SkipComment(const char* p)
 {
     for (;; ++p) {

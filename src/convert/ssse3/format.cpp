@@ -9,12 +9,11 @@
 
 namespace {
 
-// Stores cover [0,16), [16,32), [32,48) and [35,51): the last overlaps the
-// third so the line ends exactly at its LF and nothing past it is written.
+// Stores cover [0,16), [16,32), [32,48) and [35,51): the last overlaps the third so the line ends exactly at
+// its LF and nothing past it is written.
 constexpr int Ssse3StorePosTable[4] = {0, 16, 32, 35};
 
-// Per store: the digits of pairs 0-7 (digits 0-15), of pairs 8-15 (digits
-// 16-31), and the separators.
+// Per store: the digits of pairs 0-7 (digits 0-15), of pairs 8-15 (digits 16-31), and the separators.
 constexpr ByteVector<16> Ssse3FromLowShuffleTable[4] = {MakeLineDigitShuffleTable<16>(0, 0), MakeLineDigitShuffleTable<16>(16, 0),
                                         MakeLineDigitShuffleTable<16>(32, 0), MakeLineDigitShuffleTable<16>(35, 0)};
 constexpr ByteVector<16> Ssse3FromHighShuffleTable[4] = {MakeLineDigitShuffleTable<16>(0, 16), MakeLineDigitShuffleTable<16>(16, 16),

@@ -1,5 +1,5 @@
-// HexTextToBytes with SSSE3: a block is four registers, classified by two
-// nibble lookups each; its pairs are squeezed out of 32 slots, 16 at a time.
+// HexTextToBytes with SSSE3: a block is four registers, classified by two nibble lookups each; its pairs are
+// squeezed out of 32 slots, 16 at a time.
 #include "convert/generic/simd_target.h"
 
 #if HEXBIN_X86
@@ -33,8 +33,8 @@ struct Ssse3Kernel {
         return block;
     }
 
-    // A character is a token where its class reaches the top bit after the
-    // add; the least of four classes does only where all four do.
+    // A character is a token where its class reaches the top bit after the add; the least of four classes
+    // does only where all four do.
     HEX_TARGET("ssse3") static HEX_INLINE bool HasOthers(const Block& b)
     {
         const __m128i least = _mm_min_epu8(_mm_min_epu8(b.classes[0], b.classes[1]), _mm_min_epu8(b.classes[2], b.classes[3]));
@@ -69,8 +69,7 @@ struct Ssse3Kernel {
         for (int part = 0; part < 4; ++part) {
             values[part] = _mm_add_epi8(_mm_and_si128(block.chars[part], low4), _mm_and_si128(block.classes[part], low4));
         }
-        // The block's last character never starts a pair here, so nothing
-        // moves in after it.
+        // The block's last character never starts a pair here, so nothing moves in after it.
         values[4] = _mm_setzero_si128();
         const __m128i mask = _mm_set1_epi64x(static_cast<long long>(seconds >> 1));
         const __m128i evenBit = TableSsse3(X86BlockTable.slotEvenBit);

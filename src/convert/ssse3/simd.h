@@ -22,8 +22,7 @@ HEX_TARGET("ssse3") HEX_INLINE uint32_t TopAfterAddingSsse3(__m128i v, const Byt
     return static_cast<uint32_t>(_mm_movemask_epi8(_mm_adds_epu8(v, TableSsse3(add))));
 }
 
-// The bytes of the 16 pairs whose digit values stand side by side in
-// values0 and values1, in order.
+// The bytes of the 16 pairs whose digit values stand side by side in values0 and values1, in order.
 HEX_TARGET("ssse3") HEX_INLINE __m128i PairsOfWordsSsse3(__m128i values0, __m128i values1)
 {
     const __m128i weights = TableSsse3(X86BlockTable.weights);

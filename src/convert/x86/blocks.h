@@ -1,7 +1,6 @@
-// What the SSSE3 and AVX2 parsers share: classes and digit values by two
-// nibble lookups (pshufb), and the slot squeeze. Slot k, characters 2k and
-// 2k + 1, holds the pair at the one that starts it (first digits are never
-// adjacent); SkipPickTable squeezes the slots to the pairs eight at a time.
+// What the SSSE3 and AVX2 parsers share: classes and digit values by two nibble lookups (pshufb), and the
+// slot squeeze. Slot k, characters 2k and 2k + 1, holds the pair at the one that starts it (first digits are
+// never adjacent); SkipPickTable squeezes the slots to the pairs eight at a time.
 #pragma once
 
 #include "convert/generic/line_layout.h"
@@ -9,10 +8,9 @@
 
 #include <immintrin.h>
 
-// Classes in the high nibble, from two nibble lookups; below them a letter
-// has 9, so that a digit's value is its low nibble plus the class's. Digits
-// are the top two bits and tokens the top four, for one saturating add each;
-// ';' is looked for by itself. The zero byte would come out a separator.
+// Classes in the high nibble, from two nibble lookups; below them a letter has 9, so that a digit's value is
+// its low nibble plus the class's. Digits are the top two bits and tokens the top four, for one saturating
+// add each; ';' is looked for by itself. The zero byte would come out a separator.
 constexpr uint8_t HEX_CLASS_DECIMAL = 0x80;
 constexpr uint8_t HEX_CLASS_LETTER = 0x40;
 constexpr uint8_t HEX_CLASS_LINE_FEED = 0x20;
@@ -53,11 +51,10 @@ constexpr ByteVector<N> MakeRepeatTable(const ByteVector<M>& pattern)
     return v;
 }
 
-// Where slot s's byte is: in order for 16-byte registers (SLOTS_IN_ORDER);
-// where packus of two 32-byte registers leaves it (SLOTS_PACKED: lane 0
-// holds slots 0-7 and 16-23, lane 1 8-15 and 24-31); or, for packus of one
-// register's even and odd pairs (SLOTS_OF_ONE), byte s % 8 of lane s / 8,
-// the odd pair 8 bytes on, where the bit tables are zero.
+// Where slot s's byte is: in order for 16-byte registers (SLOTS_IN_ORDER); where packus of two 32-byte
+// registers leaves it (SLOTS_PACKED: lane 0 holds slots 0-7 and 16-23, lane 1 8-15 and 24-31); or, for packus
+// of one register's even and odd pairs (SLOTS_OF_ONE), byte s % 8 of lane s / 8, the odd pair 8 bytes on,
+// where the bit tables are zero.
 enum SlotOrder { SLOTS_IN_ORDER, SLOTS_PACKED, SLOTS_OF_ONE };
 
 constexpr uint32_t SlotAt(uint32_t b, SlotOrder order)
@@ -66,8 +63,8 @@ constexpr uint32_t SlotAt(uint32_t b, SlotOrder order)
     return order == SLOTS_IN_ORDER || b < 8 || b >= 24 ? b : b < 16 ? b + 8 : b - 8;
 }
 
-// Per slot's byte: the byte of the first-digit mask that holds its two
-// bits (What 0), its even bit (1), both bits (2) or its odd bit (3).
+// Per slot's byte: the byte of the first-digit mask that holds its two bits (What 0), its even bit (1), both
+// bits (2) or its odd bit (3).
 template <int What>
 constexpr ByteVector<32> MakeSlotTable(SlotOrder order)
 {
@@ -79,8 +76,8 @@ constexpr ByteVector<32> MakeSlotTable(SlotOrder order)
     return v;
 }
 
-// Constants and tables as whole registers, loaded where they are used, as
-// the 32-bit build has too few registers to keep them.
+// Constants and tables as whole registers, loaded where they are used, as the 32-bit build has too few
+// registers to keep them.
 struct alignas(32) X86BlockTables {
     ByteVector<32> classHigh = MakeRepeatTable(ClassByHighNibbleTable);
     ByteVector<32> classLow = MakeRepeatTable(ClassByLowNibbleTable);
@@ -102,8 +99,8 @@ struct alignas(32) X86BlockTables {
 };
 alignas(64) inline constexpr X86BlockTables X86BlockTable{};
 
-// Indexed by the eight slots that are skipped: the places of the others in
-// order, one a byte, then 0x80 (pshufb's zero).
+// Indexed by the eight slots that are skipped: the places of the others in order, one a byte, then 0x80
+// (pshufb's zero).
 constexpr std::array<uint64_t, 256> MakeSkipPickTable()
 {
     std::array<uint64_t, 256> table{};
@@ -135,9 +132,8 @@ HEX_TARGET("ssse3") HEX_INLINE __m128i Load16(const void* p)
     return _mm_loadu_si128(static_cast<const __m128i*>(p));
 }
 
-// The squeeze's index for slots 0-7 (skip0) and 8-15 (skip1) of a 16-byte
-// lane, the second eight's places 8 on (added in the vector: the 32-bit
-// build would add the 64-bit entry in two halves, through the stack).
+// The squeeze's index for slots 0-7 (skip0) and 8-15 (skip1) of a 16-byte lane, the second eight's places 8
+// on (added in the vector: the 32-bit build would add the 64-bit entry in two halves, through the stack).
 HEX_TARGET("ssse3") HEX_INLINE __m128i SkipPickIndex(uint32_t skip0, uint32_t skip1)
 {
     return _mm_add_epi8(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&SkipPickTable[skip0])),

@@ -1,5 +1,5 @@
-// The Windows program's look for the terminator (see generic/parse_blocks.h),
-// with SSE2, which every processor that runs the vector kernels has.
+// The Windows program's look for the terminator (see generic/parse_blocks.h), with SSE2, which every
+// processor that runs the vector kernels has.
 #include "convert/generic/parse_blocks.h"
 #include "convert/generic/simd_target.h"
 
