@@ -28,6 +28,7 @@ inline constexpr HexLayout HexLayouts[] = {
     {"xxd -p", 30, 30, 30, 30, "", "\n", "", nullptr, 'l'},
     {"od -An -v -tx1", 1, 1, 16, 16, " ", "\n", " ", nullptr, 'l'},
     {"bytes.hex(' ')", 1, 1, 0, 0, " ", "", "", nullptr, 'l'},
+    {"bytes.hex()", 1, 1, 0, 0, "", "", "", nullptr, 'l'},  // one line of plain digits
     {"commented, with TABs and UTF-8", 1, 1, 16, 16, " ", "\r\n", "", "; block\twritten by hand, caf\xC3\xA9 \xE2\x82\xAC 100\n", 'l'},
     {"hexdump, 16 '%02x '", 1, 1, 16, 16, " ", " \n", "", nullptr, 'l'},
     {"od -w8", 1, 1, 8, 8, " ", "\n", " ", nullptr, 'l'},

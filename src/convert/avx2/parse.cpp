@@ -150,8 +150,8 @@ struct alignas(32) Avx2ShapeGather {
 
 // The group's picks from the places of its 32 digits, cDigits of them there: each place less
 // its lane's first, but at most 32, so that a unit's 64 characters hold every read. False
-// where a lane's 16 digits lie 32 characters apart or more.
-HEX_TARGET("avx2") HEX_INLINE bool LearnAvx2Gather(const uint8_t* places, uint32_t cDigits, Avx2ShapeGather& g)
+// where a lane's 16 digits lie 32 characters apart or more. Out of line: two copies cost 200 bytes.
+HEX_TARGET("avx2") HEX_NOINLINE bool LearnAvx2Gather(const uint8_t* places, uint32_t cDigits, Avx2ShapeGather& g)
 {
     const uint32_t cLow = std::min(cDigits, 16u), cHigh = std::min(cDigits, 32u) - cLow;
     const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(places));
@@ -180,6 +180,7 @@ struct Avx2Shapes {
         ByteVector<64> separators;  // the unit it was learned from
         uint64_t same;              // the separators compared; the last, where not LF, by class
         uint32_t cch = 0, cPairs = 0;
+        uint8_t lastClass = 0;  // a separator's, or a digit's where the run goes on
         static constexpr uint32_t cMost = 1;
     };
     static HEX_INLINE Unit LoadUnit(const char* p) { return {p}; }
@@ -219,6 +220,7 @@ struct Avx2Shapes {
         l.same = shape.span & ~shape.digits & (p[shape.cch - 1] != '\n' ? shape.span >> 1 : shape.span);
         l.cch = shape.cch;
         l.cPairs = shape.cPairs;
+        l.lastClass = CharClassTable[static_cast<uint8_t>(p[shape.cch - 1])];
         return true;
     }
     // The bytes of the group's pairs, or false where one is not two digits.
@@ -236,7 +238,7 @@ struct Avx2Shapes {
     HEX_TARGET("avx2") static HEX_INLINE uint32_t ConvertUnits(const Learned& l, const Unit& u, uint8_t* q)
     {
         __m128i pairs0, pairs1;
-        if ((Same(u.p, l.separators.data()) & l.same) != l.same || CharClassTable[static_cast<uint8_t>((u.p + l.cch)[-1])] != CC_SEPARATOR ||
+        if ((Same(u.p, l.separators.data()) & l.same) != l.same || CharClassTable[static_cast<uint8_t>((u.p + l.cch)[-1])] != l.lastClass ||
             !GatherGroup(u.p, l.gather[0], pairs0)) {
             return 0;
         }

@@ -51,7 +51,9 @@ template <typename Shapes>
 HEX_INLINE bool LearnShape(const char* p, bool fLineStart, typename Shapes::Learned& learned)
 {
     const HexCharMasks m = Shapes::Masks(p);
-    const uint32_t cch = UnitChars(fLineStart, m);
+    // Digits through all 128 in reach: 16 pairs of a run that goes on, learned only where a text's start is looked at (its one place).
+    const bool fPlain = Shapes::LEARNS_AT_TEXT && m.digits == ~uint64_t{0} && Shapes::Masks(p + 64).digits == ~uint64_t{0};
+    const uint32_t cch = fPlain ? 32 : UnitChars(fLineStart, m);
     if (cch == 0) return false;
     const uint64_t span = cch == 64 ? ~uint64_t{0} : (uint64_t{1} << cch) - 1, digits = m.digits & span, firsts = PairFirstDigits(digits);
     if (firsts == 0 || (~m.tokens & span) != 0 || ((firsts << 1) & ~digits & span) != 0) return false;
@@ -89,7 +91,8 @@ HEX_INLINE uint32_t ConvertShapeRun(const typename Shapes::Learned& shape, typen
     const uintptr_t cbDone = reinterpret_cast<uintptr_t>(q) - reinterpret_cast<uintptr_t>(qRun);
     pRun = p;
     qRun = q;
-    return cbDone >= 2 * cbUnit ? 2 : cbDone != 0;
+    // A run of plain digits counts only where long: leaving it costs as much as ten of its units save.
+    return cbDone >= (2 * cbUnit == cchUnit ? 16 : 2) * cbUnit ? 2 : cbDone != 0;
 }
 
 // The shape learned last, if any, kept from one look to the next.
@@ -102,7 +105,8 @@ struct HexShapeState {
 // The units of the shapes at p, and the comment lines between, while HEX_SHAPE_READ_CHARS characters come
 // before the terminator (looked for further as they need): the shape learned before, or one learned anew,
 // once a call and only at a line's start or where no line ends in sight (elsewhere it would learn a line's
-// rest). p, and every unit's end, starts a token after a separator (fAtText: p opens the text); how many.
+// rest). p, and every unit's end, starts a token after a separator or a plain run's pair (fAtText: p opens
+// the text); how many.
 template <typename Shapes>
 HEX_INLINE uint32_t ConvertShapeRuns(const char*& pRuns, uint8_t*& qRuns, HexKnown& known, HexShapeState<Shapes>& shapes, bool fAtText)
 {
@@ -158,6 +162,7 @@ HEX_INLINE int CutForShapes(HexBlockState<typename Kernel::Mask>& s, const char*
         digits &= static_cast<Mask>(~comment);
     } else if (cuts == 0) {
         cuts = static_cast<Mask>(~digits & ~Mask{1});
+        if (cuts == 0) return Kernel::BLOCK_CHARS == 64 ? 0 : -1;  // all digits: 64 are a long run (a miss), 32 may be a line's middle
     }
     if (cuts == 0) return -1;
     const auto cut = static_cast<uint32_t>(std::countr_zero(cuts));
