@@ -203,7 +203,8 @@ struct Avx2Shapes {
     }
     HEX_TARGET("avx2") static HEX_INLINE bool Learn(const HexShape& shape, const char* p, Learned& l)
     {
-        // The next unit's digits where this one has them, before the rest.
+        // A unit under 16 characters is slower than the blocks; the next unit's digits where this one has them.
+        if (shape.cch < 16) return false;
         if ((Avx2Kernel64::LoadBlock(p + shape.cch).digits & shape.span) != shape.digits) return false;
         // The digits' places in order, a byte each: eight characters at a time through
         // the squeeze's table, each store's tail overwritten by the next one's.
