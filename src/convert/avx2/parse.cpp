@@ -203,7 +203,8 @@ struct Avx2Shapes {
     }
     HEX_TARGET("avx2") static HEX_INLINE bool Learn(const HexShape& shape, const char* p, Learned& l)
     {
-        // A unit under 16 characters is slower than the blocks; the next unit's digits where this one has them.
+        // A unit under 16 characters is slower than the blocks. The next unit's digits where this one has
+        // them, before the rest.
         if (shape.cch < 16) return false;
         if ((Avx2Kernel64::LoadBlock(p + shape.cch).digits & shape.span) != shape.digits) return false;
         // The digits' places in order, a byte each: eight characters at a time through

@@ -51,7 +51,8 @@ template <typename Shapes>
 HEX_INLINE bool LearnShape(const char* p, bool fLineStart, typename Shapes::Learned& learned)
 {
     const HexCharMasks m = Shapes::Masks(p);
-    // Digits through all 128 in reach: 16 pairs of a run that goes on, learned only where a text's start is looked at (its one place).
+    // Digits through all 128 in reach: 16 pairs of a run that goes on, learned only where a text's start is
+    // looked at, a line of plain digits' one place.
     const bool fPlain = Shapes::LEARNS_AT_TEXT && m.digits == ~uint64_t{0} && Shapes::Masks(p + 64).digits == ~uint64_t{0};
     const uint32_t cch = fPlain ? 32 : UnitChars(fLineStart, m);
     if (cch == 0) return false;
