@@ -26,8 +26,7 @@ constexpr unsigned char kFill = 0x5A;
 // Parses text (terminated after its last character, or earlier by an
 // embedded zero) with the selected kernel and with the reference. Short
 // texts are shown whole when they fail, long ones by their length.
-HexTextResult ExpectSameAsReference(const std::string& text, size_t textAlign = 0, size_t outAlign = 0, bool fGuarded = false,
-                                    bool fModel = false)
+HexTextResult ExpectSameAsReference(const std::string& text, size_t textAlign = 0, size_t outAlign = 0, bool fGuarded = false, bool fModel = false)
 {
     const auto Describe = [](const std::string& t) {
         return t.size() <= 400 ? ::testing::PrintToString(t) : "a text of " + std::to_string(t.size()) + " characters";

@@ -26,6 +26,7 @@ inline constexpr const char* HEX_LOOSE_SEPS = "| |-|\n|  | -|\r\n";
 inline constexpr HexLayout HexLayouts[] = {
     {"formatter layout", 0, 0, 0, 0, nullptr, "", "", nullptr, 'u'},
     {"xxd -p", 30, 30, 30, 30, "", "\n", "", nullptr, 'l'},
+    {"xxd -p -c32", 32, 32, 32, 32, "", "\n", "", nullptr, 'l'},  // 64 digits and LF, a unit past 64 characters
     {"od -An -v -tx1", 1, 1, 16, 16, " ", "\n", " ", nullptr, 'l'},
     {"bytes.hex(' ')", 1, 1, 0, 0, " ", "", "", nullptr, 'l'},
     {"bytes.hex()", 1, 1, 0, 0, "", "", "", nullptr, 'l'},  // one line of plain digits

@@ -22,6 +22,7 @@ struct Avx2Kernel64 {
     using Mask = uint64_t;
     static constexpr uint32_t BLOCK_CHARS = 64;
     using Shapes = struct Avx2Shapes;
+    static constexpr bool CUT_BY_STORE = false;  // the 64-bit program has no room for it
     struct Block {
         __m256i values0, values1;
         __m256i classes0, classes1;
@@ -90,6 +91,7 @@ struct Avx2Kernel32 {
     using Mask = uint32_t;
     static constexpr uint32_t BLOCK_CHARS = 32;
     using Shapes = struct Avx2Shapes;
+    [[maybe_unused]] static constexpr bool CUT_BY_STORE = true;  // the 32-bit program has room for it
     struct Block {
         __m256i values;
         __m256i classes;
@@ -186,6 +188,7 @@ struct Avx2Shapes {
     static HEX_INLINE Unit LoadUnit(const char* p) { return {p}; }
     static uint32_t ConvertRun(const Learned& learned, Unit u, const char*& p, uint8_t*& q, const HexKnown& known);
     static constexpr bool LEARNS_AT_TEXT = true;
+    static constexpr bool LAST_APART = true;  // by its class
     HEX_TARGET("avx2") static HEX_INLINE uint64_t Same(const char* p, const uint8_t* chars)
     {
         return TopBitsAvx2(_mm256_cmpeq_epi8(Load32(p), Load32(chars)), _mm256_cmpeq_epi8(Load32(p + 32), Load32(chars + 32)));
@@ -210,13 +213,12 @@ struct Avx2Shapes {
         // The digits' places in order, a byte each: eight characters at a time through
         // the squeeze's table, each store's tail overwritten by the next one's.
         uint8_t places[64 + 8];  // past the digits' places, only bytes the picks mask out
-        uint32_t cDigits = 0;
         for (uint32_t i = 0; i < 8; ++i) {
             const auto skip = static_cast<uint8_t>(~shape.digits >> (8 * i));
             const uint64_t at = SkipPickTable[skip] + uint64_t{i} * 0x0808080808080808;
-            std::memcpy(places + cDigits, &at, sizeof at);
-            cDigits += KeptCountTable[skip];
+            std::memcpy(places + std::popcount(shape.digits & ((uint64_t{1} << (8 * i)) - 1)), &at, sizeof at);
         }
+        const auto cDigits = static_cast<uint32_t>(std::popcount(shape.digits));
         if (!LearnAvx2Gather(places, cDigits, l.gather[0]) || (cDigits > 32 && !LearnAvx2Gather(places + 32, cDigits - 32, l.gather[1]))) return false;
         std::memcpy(l.separators.data(), p, sizeof l.separators);
         l.same = shape.span & ~shape.digits & (p[shape.cch - 1] != '\n' ? shape.span >> 1 : shape.span);

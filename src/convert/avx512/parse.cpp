@@ -14,6 +14,7 @@ struct Avx512Kernel {
     using Mask = uint64_t;
     static constexpr uint32_t BLOCK_CHARS = 64;
     using Shapes = struct Avx512Shapes;
+    static constexpr bool CUT_BY_STORE = true;
     struct Block {
         __m512i classes;
         uint64_t digits;
@@ -53,7 +54,8 @@ struct Avx512Shapes {
         uint32_t cch = 0, cPairs = 0, cMost = 0;
     };
     HEX_TARGET(HEX_AVX512) static HEX_INLINE Unit LoadUnit(const char* p) { return {ClassesAvx512(p), p}; }
-    static constexpr bool LEARNS_AT_TEXT = false;  // it gained the kernel little for the program size it took
+    static constexpr bool LEARNS_AT_TEXT = true;
+    static constexpr bool LAST_APART = false;
     static HEX_INLINE uint32_t ConvertRun(const Learned& learned, Unit u, const char*& p, uint8_t*& q, const HexKnown& known)
     {
         return ConvertShapeRun<Avx512Shapes>(learned, u, p, q, known);

@@ -122,7 +122,7 @@ HEX_INLINE HexBlockPairs<Mask> PairDigits(Mask digits, Mask fOpen)
 // the classes and masks of the BLOCK_CHARS at p; bool HasOthers(block); Mask Digits, Others, Semicolons,
 // LineFeeds(block); uint8_t* StorePairs(block, seconds, q), the pairs whose second digits are the bits of
 // seconds, at q, returning their end, writing up to BLOCK_CHARS / 2 bytes, which the next block rewrites or
-// the contract leaves to the routine; and, optionally, Shapes (shapes.h).
+// the contract leaves to the routine; and, optionally, Shapes and CUT_BY_STORE (shapes.h).
 
 // The block at s.p - 1; false, with s unchanged, where it holds a stop. One
 // store for blocks with comments or bad characters and without: the most code.

@@ -80,3 +80,7 @@ HexTextResult HexTextToBytesScalar(const char* szText, uint8_t* pOut);
 // The reference routine taking over from a kernel: parses from p, which is where a token begins (or, with
 // fInComment, a place inside a comment), into pOut after the cbDone bytes already there.
 HexTextResult HexTextToBytesFrom(const char* p, uint8_t* pOut, uint32_t cbDone, bool fInComment);
+
+// The pairs from p, where a token begins (or, with fInComment, inside a comment), to pCut, a separator after
+// them or the first LF, at pOut: their end, or null at a stop before pCut.
+uint8_t* HexPairsBefore(const char* p, const char* pCut, uint8_t* pOut, bool fInComment);

@@ -54,3 +54,16 @@ HexTextResult HexTextToBytesFrom(const char* p, uint8_t* pOut, uint32_t cbDone, 
         }
     }
 }
+
+uint8_t* HexPairsBefore(const char* p, const char* pCut, uint8_t* pOut, bool fInComment)
+{
+    for (; !fInComment && p < pCut; ++p) {
+        const uint8_t c = HexCode(p), cls = CharClassTable[c];
+        if (cls == CC_COMMENT) break;  // through pCut, the first LF
+        if (cls == CC_SEPARATOR) continue;
+        const uint8_t d = HexCode(++p);
+        if (cls != CC_HEXDIGIT || CharClassTable[d] != CC_HEXDIGIT) return nullptr;
+        *pOut++ = static_cast<uint8_t>(HighNibbleTable[c] + LowNibbleTable[d]);
+    }
+    return pOut;
+}
