@@ -210,13 +210,12 @@ struct Avx2Shapes {
         // them, before the rest.
         if (shape.cch < 16) return false;
         if ((Avx2Kernel64::LoadBlock(p + shape.cch).digits & shape.span) != shape.digits) return false;
-        // The digits' places in order, a byte each: eight characters at a time through
-        // the squeeze's table, each store's tail overwritten by the next one's.
+        // The digits' places in order, a byte each: eight characters at a time through the squeeze's table,
+        // each store's tail overwritten by the next one's, up to the last digit.
         uint8_t places[64 + 8];  // past the digits' places, only bytes the picks mask out
-        for (uint32_t i = 0; i < 8; ++i) {
-            const auto skip = static_cast<uint8_t>(~shape.digits >> (8 * i));
-            const uint64_t at = SkipPickTable[skip] + uint64_t{i} * 0x0808080808080808;
-            std::memcpy(places + std::popcount(shape.digits & ((uint64_t{1} << (8 * i)) - 1)), &at, sizeof at);
+        for (uint64_t rest = shape.digits, add = 0, cPlaced = 0; rest != 0; cPlaced += static_cast<uint64_t>(std::popcount(rest & 0xFF)), rest >>= 8, add += 0x0808080808080808) {
+            const uint64_t at = SkipPickTable[static_cast<uint8_t>(~rest)] + add;
+            std::memcpy(places + cPlaced, &at, sizeof at);
         }
         const auto cDigits = static_cast<uint32_t>(std::popcount(shape.digits));
         if (!LearnAvx2Gather(places, cDigits, l.gather[0]) || (cDigits > 32 && !LearnAvx2Gather(places + 32, cDigits - 32, l.gather[1]))) return false;

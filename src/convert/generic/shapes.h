@@ -110,8 +110,8 @@ struct HexShapeState {
 // The units of the shapes at p, and the comment lines between, while HEX_SHAPE_READ_CHARS characters come
 // before the terminator (looked for further as they need): the shape learned before, or one learned anew,
 // once a call and only at a line's start or where no line ends in sight (elsewhere it would learn a line's
-// rest). p, and every unit's end, starts a token after a separator or a plain run's pair (fAtText: p opens
-// the text); how many.
+// rest), up to a unit that neither it nor learning takes. p, and every unit's end, starts a token after a
+// separator or a plain run's pair (fAtText: p opens the text); how many.
 template <typename Shapes>
 HEX_INLINE uint32_t ConvertShapeRuns(const char*& pRuns, uint8_t*& qRuns, HexKnown& known, HexShapeState<Shapes>& shapes, bool fAtText)
 {
@@ -120,6 +120,7 @@ HEX_INLINE uint32_t ConvertShapeRuns(const char*& pRuns, uint8_t*& qRuns, HexKno
     uint8_t* q = qRuns;
     uint32_t cUnits = 0;
     bool fLearnedHere = false;
+    const char* pSightOfRun = nullptr;  // known.p when the shape learned here last ran
     for (;;) {
         if (reinterpret_cast<uintptr_t>(known.p) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS && !ExtendKnown(known)) break;
         if (reinterpret_cast<uintptr_t>(known.p) - reinterpret_cast<uintptr_t>(p) <= HEX_SHAPE_READ_CHARS) continue;  // looked further, not yet far enough
@@ -137,7 +138,9 @@ HEX_INLINE uint32_t ConvertShapeRuns(const char*& pRuns, uint8_t*& qRuns, HexKno
             if (!fMayLearn || !(shapes.fLearned = LearnShape<Shapes>(p, fLineStart, shapes.learned))) break;
             fLearnedHere = true;
         }
+        if (pSightOfRun == known.p) break;  // that run stopped at a unit it does not take, not at the end of sight
         const uint32_t cRun = Shapes::ConvertRun(shapes.learned, u, p, q, known);
+        pSightOfRun = fLearnedHere ? known.p : nullptr;
         if (cRun == 0 && !fMayLearn) break;
         shapes.fLearned = cRun != 0;
         cUnits += cRun;
