@@ -59,11 +59,12 @@ fuzz: setup
 	scripts/fuzz.sh $(or $(SECONDS),300) --grow
 
 # Times every kernel against the memory limits and other tools, and the
-# 32-bit program's kernels under the 32-bit Wine where make setup found that
-# it runs, and rewrites docs/PERFORMANCE.md (a few minutes).
+# Windows programs' kernels under Wine (the 32-bit one's where make setup
+# found that it runs), and rewrites docs/PERFORMANCE.md (a few minutes).
 .PHONY: bench
 bench: setup
 	cmake --preset native && cmake --build --preset native -j $(JOBS) --target hexbin_bench hexfile
+	cmake --preset win64 && cmake --build --preset win64 -j $(JOBS) --target hexbin_timing
 	@if [ "$(WIN32)" != off ] && [ "$$(cat build/wine32/status 2>/dev/null)" = ok ]; then \
 	    cmake --preset win32 && cmake --build --preset win32 -j $(JOBS) --target hexbin_timing; fi
 	WIN32=$(WIN32) python3 scripts/bench.py

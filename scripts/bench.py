@@ -9,9 +9,10 @@
    conversions on every input, warm and cold, and the memset / memcpy
    limits, each case repeated, the repetitions of all cases in random
    order; the median repetition counts.
-3. Runs the 32-bit program's timing (build/win32/bin/hexbin_timing.exe)
-   under the 32-bit Wine, where make setup found that it runs and WIN32 is
-   not off: every kernel of that build on the same inputs of 1 MiB.
+3. Runs the Windows programs' timing (build/<preset>/bin/hexbin_timing.exe)
+   under Wine: the 64-bit one under wine64, and the 32-bit one under the
+   32-bit Wine where make setup found that it runs and WIN32 is not off:
+   every kernel of each build on the same inputs of 1 MiB.
 4. Times other tools on the first 64 MiB of the same bytes: Python's
    bytes.hex / bytes.fromhex and binascii in this process, and xxd and
    basenc as whole processes beside whole-process runs of ours (hexfile:
@@ -42,8 +43,11 @@ DOC = os.path.join(ROOT, "docs", "PERFORMANCE.md")
 NOTES = os.path.join(ROOT, "docs", "performance-notes.md")
 TARGETS = os.path.join(ROOT, "bench", "targets.md")
 WINE = os.path.join(ROOT, "scripts", "wine.sh")
-WIN32_TIMING = os.path.join(ROOT, "build", "win32", "bin", "hexbin_timing.exe")
-WIN32_PREFIX = os.path.join(ROOT, "build", "win32", "wineprefix")
+
+
+def timing_program(preset):
+    return os.path.join(ROOT, "build", preset, "bin", "hexbin_timing.exe")
+
 
 MIB = 1 << 20
 RANDOM_SIZE = 64 * MIB
@@ -404,30 +408,32 @@ def machine(context):
     ]
 
 
-def win32_skip_reason():
-    """Why the 32-bit program's timing does not run here, or None where it does."""
-    if os.environ.get("WIN32", "on") == "off":
-        return "WIN32=off"
-    try:
-        with open(os.path.join(ROOT, "build", "wine32", "status")) as f:
-            status = f.read().strip()
-    except OSError:
-        status = "make setup has not looked"
-    if status != "ok":
-        return status
-    return None if os.path.exists(WIN32_TIMING) else "build/win32/bin/hexbin_timing.exe is not built"
+def timing_skip_reason(preset):
+    """Why a Windows build's timing does not run here, or None where it does."""
+    if preset == "win32":
+        if os.environ.get("WIN32", "on") == "off":
+            return "WIN32=off"
+        try:
+            with open(os.path.join(ROOT, "build", "wine32", "status")) as f:
+                status = f.read().strip()
+        except OSError:
+            status = "make setup has not looked"
+        if status != "ok":
+            return status
+    return None if os.path.exists(timing_program(preset)) else "build/%s/bin/hexbin_timing.exe is not built" % preset
 
 
-def run_win32(random_path):
-    """The 32-bit program's timing under the 32-bit Wine: its cases as run_bench
-    gives them, or None and the reason it did not run."""
-    reason = win32_skip_reason()
+def run_timing(preset, random_path):
+    """A Windows build's timing under Wine (wine.sh picks the loader): its cases
+    as run_bench gives them, or None and the reason it did not run."""
+    reason = timing_skip_reason(preset)
     if reason:
         return None, reason
+    prefix = os.path.join(ROOT, "build", preset, "wineprefix")
     try:
-        out = run([WINE, "run", WIN32_PREFIX, WIN32_TIMING, os.path.relpath(random_path, ROOT)], cwd=ROOT, timeout=900)
+        out = run([WINE, "run", prefix, timing_program(preset), os.path.relpath(random_path, ROOT)], cwd=ROOT, timeout=900)
     finally:
-        subprocess.run([WINE, "stop", WIN32_PREFIX], check=False)
+        subprocess.run([WINE, "stop", prefix], check=False)
     cases = {}
     for line in out.splitlines():
         name, seconds, cb_in, cb_out = line.split()
@@ -435,21 +441,29 @@ def run_win32(random_path):
     return cases, None
 
 
-def win32_table(win32, reason):
-    if win32 is None:
-        return ["Not measured: %s." % reason]
-    lines = ["`bench/hex_timing.cpp` built by the `win32` preset as the 32-bit program is (-O2), run under the",
-             "32-bit Wine on this machine: every kernel that build has (it leaves out the AVX-512 ones) on",
-             "hexbin_bench's inputs of 1 MiB, warm, in rounds of every kernel in turn whose order is reversed",
-             "every round, each turn a batch of about 20 ms; the median of 15 rounds. × reference is its own",
-             "reference routine's time over the kernel's.", "",
-             "| workload | kernel | in GB/s | out GB/s | × reference |", "|---|---|---:|---:|---:|"]
-    for work in WORKLOADS:
-        for kernel in KERNELS:
-            r = win32.get("convert/%s/1MiB/%s/warm" % (work, kernel))
-            if r:
-                lines.append("| %s | %s | %.2f | %.2f | %.2f |" % (work, kernel, gbps(r["in"], r["s"]), gbps(r["out"], r["s"]),
-                                                               speedup(win32, work, "1MiB", kernel)))
+TIMING_BUILDS = {
+    "win64": "the 64-bit program, under wine64: every kernel",
+    "win32": "the 32-bit program, under the 32-bit Wine: every kernel that build has (it leaves out the AVX-512 ones)",
+}
+
+
+def timing_tables(timings):
+    lines = ["`bench/hex_timing.cpp` built by each Windows preset as its program is (-O2), run on this machine",
+             "on hexbin_bench's inputs of 1 MiB, warm, in rounds of every kernel in turn whose order is reversed",
+             "every round, each turn a batch of about 20 ms; the median of 15 rounds. × reference is that build's",
+             "own reference routine's time over the kernel's."]
+    for preset, (cases, reason) in timings.items():
+        lines += ["", "**`%s`**, %s." % (preset, TIMING_BUILDS[preset]), ""]
+        if cases is None:
+            lines.append("Not measured: %s." % reason)
+            continue
+        lines += ["| workload | kernel | in GB/s | out GB/s | × reference |", "|---|---|---:|---:|---:|"]
+        for work in WORKLOADS:
+            for kernel in KERNELS:
+                r = cases.get("convert/%s/1MiB/%s/warm" % (work, kernel))
+                if r:
+                    lines.append("| %s | %s | %.2f | %.2f | %.2f |" % (work, kernel, gbps(r["in"], r["s"]), gbps(r["out"], r["s"]),
+                                                                   speedup(cases, work, "1MiB", kernel)))
     return lines
 
 
@@ -478,10 +492,13 @@ def main():
     write_random(random_path)
     print("bench: running hexbin_bench (log in build/bench/results.log)", flush=True)
     context, best = run_bench(random_path, 1 if quick else 5)
-    print("bench: timing the 32-bit program under Wine", flush=True)
-    win32, win32_reason = run_win32(random_path)
-    if win32 is None:
-        print("bench: SKIP the 32-bit program's timing: %s" % win32_reason, flush=True)
+    timings = {}
+    for preset in TIMING_BUILDS:
+        print("bench: timing the %s program under Wine" % preset, flush=True)
+        timings[preset] = run_timing(preset, random_path)
+        if timings[preset][0] is None:
+            print("bench: SKIP the %s program's timing: %s" % (preset, timings[preset][1]), flush=True)
+    win32 = timings["win32"][0]
     print("bench: timing other tools on 64 MiB", flush=True)
     enc, ours_enc, dec, ours_dec = time_tools(random_path)
 
@@ -516,7 +533,7 @@ def main():
              "seed.", ""]
     body += conversion_tables(best)
     body += ["## Limits", ""] + limit_table(best)
-    body += ["", "## The 32-bit program under Wine", ""] + win32_table(win32, win32_reason)
+    body += ["", "## The Windows programs under Wine", ""] + timing_tables(timings)
     body += ["", "## Other tools", ""] + tools_tables(best, enc, ours_enc, dec, ours_dec)
     body += ["", "## Notes", ""] + notes()
     text = "\n".join(body)
