@@ -44,11 +44,6 @@ NOTES = os.path.join(ROOT, "docs", "performance-notes.md")
 TARGETS = os.path.join(ROOT, "bench", "targets.md")
 WINE = os.path.join(ROOT, "scripts", "wine.sh")
 
-
-def timing_program(preset):
-    return os.path.join(ROOT, "build", preset, "bin", "hexbin_timing.exe")
-
-
 MIB = 1 << 20
 RANDOM_SIZE = 64 * MIB
 TOOL_SIZE = 64 * MIB
@@ -406,6 +401,10 @@ def machine(context):
         "- Kernel chosen by cpuid on this machine: %s" % first_line([os.path.join(BIN, "hexfile"), "--kernel"]),
         "- Other tools: Python %s; %s; %s" % (platform.python_version(), first_line(["xxd", "--version"]), first_line(["basenc", "--version"])),
     ]
+
+
+def timing_program(preset):
+    return os.path.join(ROOT, "build", preset, "bin", "hexbin_timing.exe")
 
 
 def timing_skip_reason(preset):
